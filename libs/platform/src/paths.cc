@@ -1,0 +1,77 @@
+#include "travo/platform/paths.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace travo::platform {
+namespace {
+
+constexpr std::string_view kCorvana = "corvana";
+
+bool is_sep(char c) { return c == '/' || c == '\\'; }
+
+// Length of the "C:/corvana" prefix of `p` (0 when it has none). The prefix
+// must end the text or be followed by a separator.
+size_t corvana_prefix(std::string_view p) {
+  if (p.size() < 3 || (p[0] != 'C' && p[0] != 'c') || p[1] != ':' || !is_sep(p[2])) return 0;
+  size_t i = 3;
+  while (i < p.size() && is_sep(p[i])) ++i;
+  if (p.substr(i, kCorvana.size()) != kCorvana) return 0;
+  i += kCorvana.size();
+  if (i != p.size() && !is_sep(p[i])) return 0;
+  return i;
+}
+
+}  // namespace
+
+std::filesystem::path corvana_root() {
+#ifdef _WIN32
+  return std::filesystem::path(u8"C:/corvana");
+#else
+  if (const char* root = std::getenv("CORVANA_ROOT"); root && *root) {
+    return std::filesystem::path(root);
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home && *home ? home : ".") / "corvana";
+#endif
+}
+
+std::filesystem::path local_path(std::string_view system_path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(system_path.begin(), system_path.end()));
+#else
+  const size_t n = corvana_prefix(system_path);
+  if (n == 0) return std::filesystem::path(std::string(system_path));
+  std::string rest(system_path.substr(n));
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  size_t skip = 0;
+  while (skip < rest.size() && rest[skip] == '/') ++skip;
+  rest.erase(0, skip);
+  std::filesystem::path out = corvana_root();
+  if (!rest.empty()) out /= rest;
+  // Keep a trailing separator: callers use it to mean "a folder".
+  if (rest.empty() && n < system_path.size()) out += "/";
+  return out;
+#endif
+}
+
+std::filesystem::path executable_dir() {
+#ifdef _WIN32
+  wchar_t buf[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) return std::filesystem::path(buf).parent_path();
+#else
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) return exe.parent_path();
+#endif
+  return std::filesystem::current_path();
+}
+
+}  // namespace travo::platform
