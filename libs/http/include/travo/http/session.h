@@ -1,0 +1,96 @@
+// An HTTP/HTTPS session over libcurl that behaves like one browser tab.
+//
+// A Session owns one cookie jar: cookies set by any response are sent with
+// every later request of the same session, and die with it. Requests are
+// sent one at a time and block until the reply is complete. Redirects are
+// followed as a browser would (a bounded number of hops). TLS certificates
+// and host names are always verified.
+//
+// Every request has a connect time-out and a stall time-out (no bytes
+// received for that long); either one, a network failure, a body larger than
+// the size limit or a redirect loop throws travo::http::Error with a message
+// that says what happened and for which address. The status code is not
+// judged: a 404 or 500 page comes back as a Response like any other.
+//
+// Response bodies are decoded as UTF-8 whatever the server declares:
+// invalid byte sequences become U+FFFD.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace travo::http {
+
+// An ordered list of name/value pairs (form fields or request headers).
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+inline constexpr std::chrono::milliseconds kConnectTimeout{15000};
+inline constexpr std::chrono::milliseconds kStallTimeout{30000};
+inline constexpr std::size_t kMaxBodyBytes = 32u * 1024u * 1024u;
+inline constexpr long kMaxRedirects = 10;
+
+struct Options {
+  std::chrono::milliseconds connect_timeout = kConnectTimeout;
+  std::chrono::milliseconds stall_timeout = kStallTimeout;
+  std::size_t max_body_bytes = kMaxBodyBytes;
+};
+
+class Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Response {
+  long status = 0;
+  std::string url;      // the final address, after redirects
+  Fields headers;       // of the final response, in order received
+  std::string body;     // decoded as UTF-8
+};
+
+class Session {
+ public:
+  explicit Session(Options options = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // GET `url` with `headers` in the given order. Characters that may not
+  // stand in an address (non-ASCII, spaces, "^", ...) are percent-encoded
+  // as UTF-8 first; existing "%XX" escapes are kept.
+  Response get(const std::string& url, const Fields& headers);
+
+  // POST `fields` as an application/x-www-form-urlencoded UTF-8 body, in
+  // order, with `headers` in the given order.
+  Response post_form(const std::string& url, const Fields& fields, const Fields& headers);
+
+  // The cookies the jar holds now, as "name=value" pairs.
+  Fields cookies() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Resolves `reference` against `base` as browsers do (RFC 3986). An empty
+// reference gives `base`. Throws Error for a base that is not an absolute
+// address.
+std::string resolve(const std::string& base, const std::string& reference);
+
+// The application/x-www-form-urlencoded form of `fields` (UTF-8, spaces as
+// "+"), as a browser sends it.
+std::string form_encode(const Fields& fields);
+
+// Percent-encodes the bytes of `url` that may not stand in an address,
+// leaving reserved characters and existing escapes alone.
+std::string escape_url(std::string_view url);
+
+// `bytes` with every invalid UTF-8 sequence replaced by U+FFFD.
+std::string to_utf8(std::string_view bytes);
+
+}  // namespace travo::http
