@@ -39,6 +39,7 @@ struct Options {
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
   std::chrono::milliseconds stall_timeout = kStallTimeout;
   std::size_t max_body_bytes = kMaxBodyBytes;
+  long max_redirects = kMaxRedirects;  // more hops than this throw Error
 };
 
 class Error : public std::runtime_error {
@@ -62,11 +63,14 @@ class Session {
 
   // GET `url` with `headers` in the given order. Characters that may not
   // stand in an address (non-ASCII, spaces, "^", ...) are percent-encoded
-  // as UTF-8 first; existing "%XX" escapes are kept.
+  // as UTF-8 first; existing "%XX" escapes are kept. A header whose name is
+  // empty or holds ':', a space or a line break, or whose value holds a line
+  // break, throws Error before anything is sent.
   Response get(const std::string& url, const Fields& headers);
 
   // POST `fields` as an application/x-www-form-urlencoded UTF-8 body, in
-  // order, with `headers` in the given order.
+  // order, with `headers` in the given order (checked as for get()). As in
+  // browsers, a 301, 302 or 303 answer is followed with a GET.
   Response post_form(const std::string& url, const Fields& fields, const Fields& headers);
 
   // The cookies the jar holds now, as "name=value" pairs.
@@ -83,7 +87,8 @@ class Session {
 std::string resolve(const std::string& base, const std::string& reference);
 
 // The application/x-www-form-urlencoded form of `fields` (UTF-8, spaces as
-// "+"), as a browser sends it.
+// "+"), as a browser sends it: ASCII letters, digits and "*-._" are kept,
+// every other byte becomes "%XX" (upper-case hex), including "~".
 std::string form_encode(const Fields& fields);
 
 // Percent-encodes the bytes of `url` that may not stand in an address,

@@ -1,0 +1,116 @@
+// travo-search: one search from the command line, through the real worker.
+//
+//   travo-search [--site URL] SEARCH WORDS...
+//
+// The words, joined by single spaces, are the search command. Messages are
+// printed as the desktop front end shows them. Exit status: 0 when the
+// command completed without a failure, 1 when a failure was reported, 2 on
+// bad usage.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <variant>
+
+#include "travo/harrow/receipt.h"
+#include "travo/platform/paths.h"
+#include "travo/shared_maps.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "用法: travo-search [--site URL] 檢索指令...\n"
+    "\n"
+    "以檢索指令搜尋專利，並將檢索列表寫入\n"
+    "  C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx\n"
+    "（非 Windows 系統上 C:/corvana/ 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
+    "\n"
+    "選項:\n"
+    "  --site URL   檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 http://127.0.0.1:8631）\n"
+    "  --help       顯示本說明\n"
+    "\n"
+    "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤。\n";
+
+void ensure_output_folders() {
+  std::error_code ec;
+  std::filesystem::create_directory(travo::platform::local_path("C:/corvana/"), ec);
+  std::filesystem::create_directory(travo::platform::local_path("C:/corvana/TRAVO專利檢索軟體/"), ec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string site;
+  if (const char* env = std::getenv("TRAVO_SITE"); env && *env) site = env;
+  std::string command;
+  bool have_words = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (arg == "--site") {
+      if (i + 1 >= argc) {
+        std::cerr << "travo-search: --site 需要一個位址\n" << kUsage;
+        return 2;
+      }
+      site = argv[++i];
+      continue;
+    }
+    if (arg.rfind("--site=", 0) == 0) {
+      site = arg.substr(7);
+      continue;
+    }
+    if (arg == "--") {
+      for (++i; i < argc; ++i) {
+        command += (have_words ? " " : "") + std::string(argv[i]);
+        have_words = true;
+      }
+      break;
+    }
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      std::cerr << "travo-search: 不認得的選項 " << arg << "\n" << kUsage;
+      return 2;
+    }
+    command += (have_words ? " " : "") + arg;
+    have_words = true;
+  }
+  if (!have_words || command.empty()) {
+    std::cerr << "travo-search: 請輸入關鍵字\n" << kUsage;
+    return 2;
+  }
+
+  travo::harrow::Receipt_Options options;
+  if (!site.empty()) options.site = site;
+  ensure_output_folders();
+
+  auto maps = travo::make_shared_maps();
+  bool failed = false;
+  options.on_command_done = [&failed](const travo::harrow::Command_Outcome& o) { failed = o.failed; };
+  std::thread worker([&] { travo::harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, options); });
+
+  travo::Start_Data start_data{{"文字大小比例", std::int64_t{1}},
+                               {"中文文字字體", std::string("標楷體")},
+                               {"英文文字字體", std::string("Calibri")},
+                               {"分析最接近專利數量", std::int64_t{5}},
+                               {"檢索指令", command}};
+  maps->Event_All_variable.at("get_receipt").set();
+  maps->Queue_All_variable.at("起始數據").put(start_data);
+
+  travo::Queue& messages = maps->Queue_All_variable.at("get_receipt");
+  for (;;) {
+    travo::Queue_Item item = messages.take();
+    const std::string* text = std::get_if<std::string>(&item);
+    if (text && *text == travo::kDoneMarker) {
+      std::cout << "\n完成\n" << std::flush;
+      break;
+    }
+    std::cout << (text ? *text : std::string()) << "\n" << std::flush;
+  }
+  travo::send_stop_signals(maps->Queue_All_variable, maps->Event_All_variable);
+  worker.join();
+  return failed ? 1 : 0;
+}

@@ -1,0 +1,64 @@
+// One search session with the patent site, as a browser would drive it.
+//
+// A Spider_TRAVO lives for one search command. Use it in this order:
+//   Spider_TRAVO s(false, {.site = base});
+//   s.add_keyword("電池");
+//   s.run();          // two form posts; resp_enter = result page 0
+//   s.get_info();     // hidden INFO value of that page
+//   s.to_patent(p);   // fetch result page p (0, 1, 2, ...)
+//   s.get_data();     // the six columns of the page just fetched
+// All requests go through one HTTP session whose cookie jar lasts as long as
+// the object. Diagnostic lines go to standard output. Network failures and
+// time-outs throw (std::runtime_error with a message for the user); the
+// status code of a reply is never judged.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "travo/harrow/page_data.h"
+#include "travo/http/session.h"
+
+namespace travo::harrow {
+
+// The fixed path of the site's entry address.
+inline constexpr const char* kEntryPath = "/travo2/travokmc/travobkm";
+inline constexpr const char* kUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/115.0.0.0 Safari/537.36";
+
+struct Spider_Config {
+  // The site's base address: scheme and host (a port is kept; any path is
+  // ignored).
+  std::string site = "http://127.0.0.1:8631";
+  http::Options http;
+};
+
+class Spider_TRAVO {
+ public:
+  // With `log` true the entry page is fetched at once and its first 2000
+  // characters are printed pretty-printed. Throws std::invalid_argument for
+  // a site address without http:// or https://.
+  explicit Spider_TRAVO(bool log = false, const Spider_Config& config = {});
+
+  void add_keyword(const std::string& keyword);
+  void run();
+  void get_info();
+  void to_patent(int pages = 0, int code = 1);
+  Page_Data get_data();
+
+  bool log = false;
+  std::string url;                      // base address + kEntryPath
+  http::Fields headers;                 // User-Agent, Referer, Origin
+  http::Session session;
+  http::Fields payload;                 // fields of the first post
+  std::optional<std::string> patents_number;
+  std::optional<http::Response> resp_enter;
+  std::string info_value;
+};
+
+// The origin (scheme://host[:port], no path, no trailing slash) of `site`.
+// Throws std::invalid_argument when `site` is not an http(s) address.
+std::string site_origin(const std::string& site);
+
+}  // namespace travo::harrow

@@ -1,0 +1,165 @@
+#include "travo/harrow/receipt.h"
+
+#include <exception>
+#include <thread>
+
+#include "diag.h"
+#include "travo/harrow/extract.h"
+#include "travo/harrow/search_list.h"
+#include "travo/harrow/spider_travo.h"
+#include "travo/platform/paths.h"
+
+namespace travo::harrow {
+namespace {
+
+std::string describe(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "未知的錯誤";
+  }
+}
+
+// Entry i of `list`, or a failure naming the column and the page.
+const std::string& entry(const Page_Data& data, const char* key, size_t i, int page) {
+  const std::vector<std::string>& list = data.at(key);
+  if (i >= list.size()) {
+    throw std::out_of_range("第 " + std::to_string(page + 1) + " 頁的「" + key + "」只有 " +
+                            std::to_string(list.size()) + " 筆，少於公開號的 " +
+                            std::to_string(data.at("公開號").size()) + " 筆");
+  }
+  return list[i];
+}
+
+class Command_Runner {
+ public:
+  Command_Runner(Queue& messages, const Receipt_Options& options)
+      : messages_(messages), options_(options) {}
+
+  // Serves one command; throws the failure that ends it.
+  void serve(const Start_Data& start_data) {
+    Spider_TRAVO spider(false, Spider_Config{options_.site, options_.http});
+    spider.add_keyword(text_form(start_data.at(kCommandKey)));
+    spider.run();
+    spider.get_info();
+
+    int pages = 0;
+    Search_List list;
+    bool patents_number_ok = true;
+    const std::filesystem::path target = platform::local_path(options_.output_path);
+    try {
+      page_loop(spider, list, pages, patents_number_ok);
+    } catch (...) {
+      outcome_.pages = pages;
+      list.finish(target);  // a failure here replaces the page loop's
+      throw;
+    }
+    outcome_.pages = pages;
+    list.finish(target);
+  }
+
+  Command_Outcome& outcome() { return outcome_; }
+
+ private:
+  void put(std::string text) { messages_.put(std::move(text)); }
+
+  void page_loop(Spider_TRAVO& spider, Search_List& list, int& pages, bool& patents_number_ok) {
+    int empty_first_pages = 0;
+    for (;;) {
+      spider.to_patent(pages, 1);
+      Page_Data data = spider.get_data();
+      const size_t n = data.at("公開號").size();
+      if (n == 0 && pages == 0) {
+        if (++empty_first_pages >= options_.empty_page_attempts) return;
+        std::this_thread::sleep_for(options_.empty_page_wait);
+      } else if (n == 0) {
+        return;
+      } else {
+        if (patents_number_ok && spider.patents_number) {
+          patents_number_ok = false;
+          try {
+            put("檢索專利共 " + *spider.patents_number + " 筆");
+            if (parse_count(*spider.patents_number) > 2000) {
+              put("檢索專利超過 2000 筆，僅會擷取前 2000 筆數據");
+            }
+            put("");
+          } catch (...) {
+            put(describe(std::current_exception()));
+          }
+        }
+        put("檢索專利如下:\n");
+        std::string batch_data;
+        for (size_t i = 0; i < n; ++i) {
+          batch_data += entry(data, "公開號", i, pages);
+          batch_data += " --> ";
+          batch_data += entry(data, "標題", i, pages);
+          batch_data += '\n';
+          list.append_row({entry(data, "公開號", i, pages), entry(data, "標題", i, pages),
+                           entry(data, "申請日", i, pages), entry(data, "公開(公告)日", i, pages),
+                           entry(data, "申請號", i, pages), entry(data, "申請人", i, pages)});
+          ++outcome_.hits;
+        }
+        put(std::move(batch_data));
+        ++pages;
+      }
+      if (pages >= options_.max_pages) return;
+    }
+  }
+
+  Queue& messages_;
+  const Receipt_Options& options_;
+  Command_Outcome outcome_;
+};
+
+}  // namespace
+
+void receipt(Queue_Map& Queue_All_variable, Event_Map& Event_All_variable,
+             const Receipt_Options& options) {
+  for (;;) {
+    Command_Outcome outcome;
+    bool have_messages = false;
+    try {
+      Event& busy = Event_All_variable.at(kBusy);
+      Queue& messages = Queue_All_variable.at(kBusy);
+      have_messages = true;
+      busy.clear();
+      Queue_Item item = Queue_All_variable.at(kStartData).take();
+      if (Event_All_variable.at(kEnd).is_set()) return;
+      busy.set();
+
+      const Start_Data* start_data = std::get_if<Start_Data>(&item);
+      if (!start_data) throw std::invalid_argument("起始數據不是檢索命令");
+      Command_Runner runner(messages, options);
+      try {
+        runner.serve(*start_data);
+      } catch (...) {
+        outcome = runner.outcome();
+        throw;
+      }
+      outcome = runner.outcome();
+      messages.put(std::string(kDoneMarker));
+    } catch (...) {
+      outcome.failed = true;
+      outcome.failure = describe(std::current_exception());
+      if (!have_messages) {
+        // Without a message queue there is nobody to tell and nothing to wait
+        // on: the maps are unusable, so stop rather than spin.
+        diag_line("receipt: " + outcome.failure);
+        return;
+      }
+      Queue& messages = Queue_All_variable.at(kBusy);
+      messages.put(outcome.failure);
+      messages.put(std::string(kDoneMarker));
+    }
+    if (options.on_command_done) {
+      try {
+        options.on_command_done(outcome);
+      } catch (...) {
+      }
+    }
+  }
+}
+
+}  // namespace travo::harrow

@@ -1,0 +1,160 @@
+#include "travo/harrow/spider_travo.h"
+
+#include <stdexcept>
+
+#include "diag.h"
+#include "travo/harrow/extract.h"
+#include "travo/harrow/page_query.h"
+#include "travo/html/document.h"
+
+namespace travo::harrow {
+namespace {
+
+// The first `n` characters (code points) of UTF-8 text `s`.
+std::string first_chars(const std::string& s, size_t n) {
+  size_t i = 0;
+  size_t count = 0;
+  while (i < s.size() && count < n) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    ++count;
+  }
+  return s.substr(0, i);
+}
+
+// Runs a request, giving a network failure a message the user can read.
+template <typename F>
+http::Response request(const char* what, F&& f) {
+  try {
+    return f();
+  } catch (const http::Error& e) {
+    throw std::runtime_error(std::string("連線檢索網站失敗（") + what + "）：" + e.what());
+  }
+}
+
+}  // namespace
+
+std::string site_origin(const std::string& site) {
+  size_t scheme_end = std::string::npos;
+  if (site.rfind("http://", 0) == 0) scheme_end = 7;
+  else if (site.rfind("https://", 0) == 0) scheme_end = 8;
+  if (scheme_end == std::string::npos || site.size() == scheme_end) {
+    throw std::invalid_argument("檢索網站位址無效（須以 http:// 或 https:// 開頭）：" + site);
+  }
+  size_t host_end = site.find_first_of("/?#", scheme_end);
+  if (host_end == std::string::npos) host_end = site.size();
+  if (host_end == scheme_end) {
+    throw std::invalid_argument("檢索網站位址沒有主機名稱：" + site);
+  }
+  return site.substr(0, host_end);
+}
+
+Spider_TRAVO::Spider_TRAVO(bool log_, const Spider_Config& config)
+    : log(log_), session(config.http) {
+  const std::string origin = site_origin(config.site);
+  url = origin + kEntryPath;
+  headers = {{"User-Agent", kUserAgent}, {"Referer", url}, {"Origin", origin}};
+  if (log) {
+    http::Response r = request("讀取首頁", [&] { return session.get(url, headers); });
+    html::Document doc = html::Document::parse(r.body);
+    diag_line("==== soup.prettify() 部分內容 ====");
+    diag_line(first_chars(doc.prettify(), 2000));
+  }
+  payload = {{"_21_1_T", ""},
+             {"_IMG_檢索.x", "1"},
+             {"_IMG_檢索.y", "1"},
+             {"__EVENTTARGET", ""},
+             {"__EVENTARGUMENT", ""}};
+}
+
+void Spider_TRAVO::add_keyword(const std::string& keyword) {
+  for (auto& [name, value] : payload) {
+    if (name == "_21_1_T") {
+      value = keyword;
+      return;
+    }
+  }
+  payload.insert(payload.begin(), {"_21_1_T", keyword});
+}
+
+void Spider_TRAVO::run() {
+  http::Response first =
+      request("送出檢索", [&] { return session.post_form(url, payload, headers); });
+  html::Document doc = html::Document::parse(first.body);
+  std::optional<html::Node> form = doc.select_first("form");
+  if (!form) {
+    diag_line("未找到 form，已完成查詢。");
+    return;
+  }
+  const std::string action = form->attr("action").value_or("");
+  const std::string target = action.empty() ? url : http::resolve(url, action);
+
+  http::Fields form_payload;
+  for (const html::Node& input : form->find_all("input")) {
+    const std::optional<std::string> name = input.attr("name");
+    if (!name || name->empty()) continue;
+    std::string value = input.attr("value").value_or("");
+    bool replaced = false;
+    for (auto& [k, v] : form_payload) {
+      if (k == *name) {
+        v = std::move(value);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) form_payload.emplace_back(*name, std::move(value));
+  }
+  for (auto& [k, v] : form_payload) {
+    if (k == "_21_1_T") {
+      for (const auto& [pk, pv] : payload) {
+        if (pk == "_21_1_T") v = pv;
+      }
+    }
+  }
+  resp_enter = request("送出檢索表單", [&] { return session.post_form(target, form_payload, headers); });
+}
+
+void Spider_TRAVO::get_info() {
+  if (!resp_enter) {
+    throw std::runtime_error("檢索網站沒有回覆檢索結果頁，無法讀取 INFO");
+  }
+  html::Document doc = html::Document::parse(resp_enter->body);
+  std::optional<std::string> value;
+  for (const html::Node& input : doc.find_all("input")) {
+    if (input.attr("type") == std::optional<std::string>("hidden") &&
+        input.attr("name") == std::optional<std::string>("INFO")) {
+      value = input.attr("value").value_or("");
+      break;
+    }
+  }
+  if (value) {
+    diag_line("INFO 的 value = " + *value);
+  } else {
+    diag_line("找不到 INFO 欄位");
+  }
+  info_value = value.value_or("");
+}
+
+void Spider_TRAVO::to_patent(int pages, int code) {
+  const std::string address = url + "?" + page_query(info_value, pages, code);
+  resp_enter = request("讀取結果頁", [&] { return session.get(address, headers); });
+}
+
+Page_Data Spider_TRAVO::get_data() {
+  if (!resp_enter) throw std::runtime_error("尚未讀取任何結果頁");
+  html::Document doc = html::Document::parse(resp_enter->body);
+  Page_Data data = extract_hits(doc);
+  if (!patents_number) {
+    try {
+      if (std::optional<std::string> count = find_count(doc)) {
+        patents_number = *count;
+        diag_line("專利數量 --> " + *count);
+      }
+    } catch (...) {
+      // A count that cannot be read is looked for again on the next page.
+    }
+  }
+  return data;
+}
+
+}  // namespace travo::harrow

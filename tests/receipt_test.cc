@@ -1,0 +1,350 @@
+// The worker loop against the local patent site on loopback.
+#include "travo/harrow/receipt.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "travo/patent_site/patent_site.h"
+#include "xlsx_test_support.h"
+
+namespace travo::harrow {
+namespace {
+
+namespace fs = std::filesystem;
+using patent_site::Patent_Site;
+using Rows = std::vector<std::array<std::string, 6>>;
+
+class ReceiptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("receipt_test_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "TRAVO專利檢索軟體");
+    setenv("CORVANA_ROOT", root_.c_str(), 1);
+    maps_ = make_shared_maps();
+  }
+
+  void TearDown() override {
+    stop_worker();
+    fs::remove_all(root_);
+  }
+
+  void start(patent_site::Options site_options = {}, Receipt_Options options = {}) {
+    site_ = std::make_unique<Patent_Site>(site_options);
+    options.site = site_->base_url();
+    options.empty_page_wait = std::chrono::milliseconds(10);
+    options.http.stall_timeout = std::chrono::milliseconds(5000);
+    options.on_command_done = [this](const Command_Outcome& o) {
+      std::lock_guard<std::mutex> lock(mu_);
+      outcomes_.push_back(o);
+    };
+    options_ = options;
+    worker_ = std::thread([this] { receipt(maps_->Queue_All_variable, maps_->Event_All_variable, options_); });
+  }
+
+  void stop_worker() {
+    if (!worker_.joinable()) return;
+    send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
+    worker_.join();
+  }
+
+  void command(const std::string& text) {
+    maps_->Queue_All_variable.at("起始數據").put(Start_Data{
+        {"文字大小比例", std::int64_t{1}}, {"檢索指令", text}});
+  }
+
+  // Messages up to and including the completion marker.
+  std::vector<std::string> messages() {
+    std::vector<std::string> out;
+    for (;;) {
+      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(60));
+      if (!item) {
+        ADD_FAILURE() << "no completion marker";
+        return out;
+      }
+      out.push_back(std::get<std::string>(*item));
+      if (out.back() == kDoneMarker) return out;
+    }
+  }
+
+  fs::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
+
+  // The hit line of the i-th match of `query` and its expected workbook row.
+  std::string line_of(const std::string& query, size_t i) {
+    const auto& p = site_->corpus()[site_->search(query).at(i)];
+    return p.publication_number + " --> " + p.title + "\n";
+  }
+  std::string page_lines(const std::string& query, size_t from, size_t to) {
+    std::string s;
+    for (size_t i = from; i < to; ++i) s += line_of(query, i);
+    return s;
+  }
+
+  Command_Outcome last_outcome() {
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!outcomes_.empty()) return outcomes_.back();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no outcome";
+    return {};
+  }
+
+  fs::path root_;
+  std::unique_ptr<Shared_Maps> maps_;
+  std::unique_ptr<Patent_Site> site_;
+  Receipt_Options options_;
+  std::thread worker_;
+  std::mutex mu_;
+  std::vector<Command_Outcome> outcomes_;
+};
+
+TEST_F(ReceiptTest, ThreePagesInOrderAndTheWorkbookMatches) {
+  start();
+  const std::string q = "石墨烯";  // 25 hits: 10 + 10 + 5
+  ASSERT_EQ(site_->search(q).size(), 25u);
+  command(q);
+  const auto m = messages();
+  const std::vector<std::string> expected = {
+      "檢索專利共 25 筆", "", "檢索專利如下:\n", page_lines(q, 0, 10), "檢索專利如下:\n",
+      page_lines(q, 10, 20), "檢索專利如下:\n", page_lines(q, 20, 25), kDoneMarker};
+  EXPECT_EQ(m, expected);
+  EXPECT_FALSE(last_outcome().failed);
+  EXPECT_EQ(site_->page_fetches(3), 1);
+  EXPECT_EQ(site_->page_fetches(4), 0);
+
+  Rows rows = testing::sheet_rows(list_path());
+  ASSERT_EQ(rows.size(), 26u);
+  const auto& p = site_->corpus()[site_->search(q)[0]];
+  EXPECT_EQ(rows[1][0], p.publication_number);
+  EXPECT_EQ(rows[1][1], p.title);
+  EXPECT_EQ(rows[1][2], p.application_date);
+  EXPECT_EQ(rows[1][3], p.publication_date);
+  EXPECT_EQ(rows[1][4], p.application_number);
+  EXPECT_FALSE(rows[1][5].empty());
+  // Every session request after the first post carries the site's cookie.
+  auto requests = site_->requests();
+  ASSERT_GE(requests.size(), 6u);
+  for (size_t i = 1; i < requests.size(); ++i) {
+    bool has_cookie = false;
+    for (const auto& [k, v] : requests[i].headers) {
+      if (k == "Cookie" && v.find("TRAVOSID=") != std::string::npos) has_cookie = true;
+    }
+    EXPECT_TRUE(has_cookie) << requests[i].target;
+    EXPECT_LT(requests[i].status, 400) << requests[i].target;
+  }
+  EXPECT_EQ(site_->error_count(), 0);
+}
+
+TEST_F(ReceiptTest, ApplicantCellsAreTextWithOneLinePerApplicant) {
+  start();
+  command("裝置 LiDAR");
+  messages();
+  Rows rows = testing::sheet_rows(list_path());
+  const auto hits = site_->search("裝置 LiDAR");
+  ASSERT_EQ(rows.size(), hits.size() + 1);
+  for (size_t i = 0; i < hits.size(); ++i) {
+    const auto& p = site_->corpus()[hits[i]];
+    std::string expected = p.applicants[0];
+    if (p.layout == patent_site::Applicant_Layout::lines) {
+      for (size_t k = 1; k < p.applicants.size(); ++k) expected += "\n" + p.applicants[k];
+    }
+    EXPECT_EQ(rows[i + 1][5], expected);
+    EXPECT_EQ(rows[i + 1][5].find("&amp;"), std::string::npos);
+  }
+}
+
+TEST_F(ReceiptTest, TwoHundredPageLimitWithTheOver2000Notice) {
+  start();
+  command("裝置");  // 2250 hits
+  const auto m = messages();
+  ASSERT_GE(m.size(), 3u);
+  EXPECT_EQ(m[0], "檢索專利共 2250 筆");
+  EXPECT_EQ(m[1], "檢索專利超過 2000 筆，僅會擷取前 2000 筆數據");
+  EXPECT_EQ(m[2], "");
+  EXPECT_EQ(std::count(m.begin(), m.end(), std::string("檢索專利如下:\n")), 200);
+  EXPECT_EQ(m.size(), 3u + 400u + 1u);
+  EXPECT_EQ(m.back(), kDoneMarker);
+  EXPECT_EQ(site_->page_fetches(199), 1);
+  EXPECT_EQ(site_->page_fetches(200), 0);
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 2001u);
+  EXPECT_EQ(last_outcome().pages, 200);
+}
+
+TEST_F(ReceiptTest, CountTextsWithSeparatorsAndJunk) {
+  patent_site::Options so;
+  so.count_text = "2,001";
+  start(so);
+  command("量子點");
+  auto m = messages();
+  ASSERT_GE(m.size(), 4u);
+  EXPECT_EQ(m[0], "檢索專利共 2,001 筆");
+  EXPECT_EQ(m[1], "檢索專利超過 2000 筆，僅會擷取前 2000 筆數據");
+  EXPECT_EQ(m[2], "");
+  EXPECT_EQ(m[3], "檢索專利如下:\n");
+  stop_worker();
+
+  so.count_text = "約一千";
+  maps_ = make_shared_maps();
+  start(so);
+  command("量子點");
+  m = messages();
+  ASSERT_GE(m.size(), 4u);
+  EXPECT_EQ(m[0], "檢索專利共 約一千 筆");
+  EXPECT_NE(m[1].find("約一千"), std::string::npos);  // the failure's description
+  EXPECT_EQ(m[2], "檢索專利如下:\n");
+  EXPECT_EQ(m.back(), kDoneMarker);
+  EXPECT_FALSE(last_outcome().failed);  // the announcement's own guard absorbs it
+}
+
+TEST_F(ReceiptTest, MissingCountSendsNoAnnouncement) {
+  patent_site::Options so;
+  so.no_count = true;
+  start(so);
+  command("憶阻器");
+  EXPECT_EQ(messages(), (std::vector<std::string>{"檢索專利如下:\n", page_lines("憶阻器", 0, 3), kDoneMarker}));
+}
+
+TEST_F(ReceiptTest, EmptyFirstPageIsRetriedThenGivenUp) {
+  patent_site::Options so;
+  so.empty_page0 = 2;
+  start(so);
+  command("憶阻器");
+  auto m = messages();
+  EXPECT_EQ(m.front(), "檢索專利共 3 筆");
+  EXPECT_EQ(site_->page_fetches(0), 3);
+  stop_worker();
+
+  // Empty every time: three attempts, then a header-only list and the marker.
+  so.empty_page0 = 100;
+  maps_ = make_shared_maps();
+  site_.reset();
+  start(so);
+  command("憶阻器");
+  EXPECT_EQ(messages(), std::vector<std::string>{kDoneMarker});
+  EXPECT_EQ(site_->page_fetches(0), 3);
+  EXPECT_EQ(site_->page_fetches(1), 0);
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 1u);
+  EXPECT_FALSE(last_outcome().failed);
+}
+
+TEST_F(ReceiptTest, DroppedConnectionOnPageOneSavesPageZero) {
+  patent_site::Options so;
+  so.drop_page = 1;
+  start(so);
+  command("石墨烯");
+  const auto m = messages();
+  ASSERT_EQ(m.size(), 6u);
+  EXPECT_EQ(m[2], "檢索專利如下:\n");
+  EXPECT_EQ(m[3], page_lines("石墨烯", 0, 10));
+  EXPECT_NE(m[4].find("連線"), std::string::npos) << m[4];
+  EXPECT_EQ(m[5], kDoneMarker);
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 11u);
+  EXPECT_TRUE(last_outcome().failed);
+}
+
+TEST_F(ReceiptTest, ShortTitleListSavesTheRowsBeforeIt) {
+  patent_site::Options so;
+  so.short_titles_page = 1;
+  start(so);
+  command("石墨烯");
+  const auto m = messages();
+  ASSERT_EQ(m.size(), 7u);
+  EXPECT_EQ(m[3], page_lines("石墨烯", 0, 10));
+  EXPECT_EQ(m[4], "檢索專利如下:\n");  // the failing page's lines are not sent
+  EXPECT_NE(m[5].find("標題"), std::string::npos) << m[5];
+  EXPECT_EQ(m[6], kDoneMarker);
+  // Page 1 lost one title: its first nine hits reached the list.
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 1u + 10u + 9u);
+}
+
+TEST_F(ReceiptTest, NoFormLeavesThePreviousListInPlace) {
+  { std::ofstream(list_path()) << "previous"; }
+  patent_site::Options so;
+  so.no_form = true;
+  start(so);
+  command("石墨烯");
+  const auto m = messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[1], kDoneMarker);
+  std::ifstream in(list_path());
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous");
+}
+
+TEST_F(ReceiptTest, UnsavableListIsReportedAndTheWorkerGoesOn) {
+  start();
+  fs::remove_all(root_ / "TRAVO專利檢索軟體");
+  command("憶阻器");
+  auto m = messages();
+  ASSERT_EQ(m.size(), 6u);
+  EXPECT_NE(m[4].find("資料夾不存在"), std::string::npos) << m[4];
+  EXPECT_EQ(m[5], kDoneMarker);
+
+  // The target is a folder (as good as locked): reported, folder untouched.
+  fs::create_directories(list_path());
+  command("憶阻器");
+  m = messages();
+  EXPECT_NE(m[m.size() - 2].find("資料夾"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(list_path()));
+
+  fs::remove_all(list_path());
+  command("憶阻器");
+  m = messages();
+  EXPECT_EQ(m.size(), 5u);
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 4u);
+}
+
+TEST_F(ReceiptTest, CommandsAreServedOneAfterAnother) {
+  start();
+  command("憶阻器");
+  command("石墨烯");
+  command("鈣鈦礦");
+  const auto first = messages();
+  const auto second = messages();
+  const auto third = messages();
+  EXPECT_EQ(first.front(), "檢索專利共 3 筆");
+  EXPECT_EQ(second.front(), "檢索專利共 25 筆");
+  EXPECT_EQ(third.front(), "檢索專利共 1 筆");
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 2u);  // the last command's list
+}
+
+TEST_F(ReceiptTest, BadCommandItemsAreReported) {
+  start();
+  maps_->Queue_All_variable.at("起始數據").put(std::string("not a command"));
+  auto m = messages();
+  ASSERT_EQ(m.size(), 2u);
+  maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"文字大小比例", std::int64_t{1}}});
+  m = messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_NE(m[0].find("檢索指令"), std::string::npos);
+}
+
+TEST_F(ReceiptTest, StopWhileIdleSendsNothing) {
+  start();
+  stop_worker();
+  EXPECT_TRUE(maps_->Queue_All_variable.at("get_receipt").empty());
+  EXPECT_FALSE(maps_->Event_All_variable.at("get_receipt").is_set());
+}
+
+TEST_F(ReceiptTest, StopWhileBusyFinishesTheCommandFirst) {
+  patent_site::Options so;
+  so.delay = std::chrono::milliseconds(30);
+  start(so);
+  command("石墨烯");
+  command("憶阻器");  // taken after the stop: never served
+  ASSERT_TRUE(maps_->Event_All_variable.at("get_receipt").wait_for(std::chrono::seconds(10)));
+  send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
+  worker_.join();
+  const auto m = messages();
+  EXPECT_EQ(m.front(), "檢索專利共 25 筆");
+  EXPECT_EQ(m.back(), kDoneMarker);
+  EXPECT_TRUE(maps_->Queue_All_variable.at("get_receipt").empty());
+  EXPECT_FALSE(maps_->Event_All_variable.at("get_receipt").is_set());
+}
+
+}  // namespace
+}  // namespace travo::harrow
