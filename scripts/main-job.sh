@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, starts the bundled local
+# patent site and runs TRAVO against it.
+#   With a display ($DISPLAY set): the desktop application `travo`.
+#   Without one: `travo-search` with a sample search command (or the words
+#   given to this script), printing the worker's messages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build -j"$(nproc)" --target patent-site travo-search $( [ -n "${DISPLAY:-}" ] && echo travo )
+
+PORT=${TRAVO_SITE_PORT:-8631}
+./build/bin/patent-site --port "$PORT" > build/patent-site.log 2>&1 &
+SITE_PID=$!
+trap 'kill $SITE_PID 2>/dev/null || true' EXIT
+for _ in $(seq 50); do grep -q listening build/patent-site.log && break; sleep 0.1; done
+SITE="http://127.0.0.1:$PORT"
+echo "local patent site: $SITE"
+
+if [ -n "${DISPLAY:-}" ] && [ -x build/bin/travo ]; then
+  ./build/bin/travo --site "$SITE"
+else
+  if [ $# -eq 0 ]; then set -- 石墨烯 電池; fi
+  ./build/bin/travo-search --site "$SITE" "$@"
+  echo "search list: ${CORVANA_ROOT:-$HOME/corvana}/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+fi
