@@ -21,7 +21,7 @@ echo "local patent site: $SITE"
 if [ -n "${DISPLAY:-}" ] && [ -x build/bin/travo ]; then
   ./build/bin/travo --site "$SITE"
 else
-  if [ $# -eq 0 ]; then set -- 石墨烯 電池; fi
+  if [ $# -eq 0 ]; then set -- 石墨烯; fi
   ./build/bin/travo-search --site "$SITE" "$@"
   echo "search list: ${CORVANA_ROOT:-$HOME/corvana}/TRAVO專利檢索軟體/專利檢索列表.xlsx"
 fi
