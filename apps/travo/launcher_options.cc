@@ -1,0 +1,91 @@
+#include "launcher_options.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "travo/gui/shell.h"
+#include "travo/harrow/receipt.h"
+
+namespace travo::app {
+namespace {
+
+std::string from_env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool is_http_address(const std::string& s) {
+  for (const char* scheme : {"http://", "https://"}) {
+    const std::string prefix = scheme;
+    if (s.size() > prefix.size() && s.compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+const char* usage() {
+  return "用法: travo [--site URL] [--product-host HOST] [--preview]\n"
+         "\n"
+         "開啟 TRAVO專利檢索軟體 的主視窗：輸入檢索指令後按「輸出檢索列表」，\n"
+         "檢索列表寫入 C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx\n"
+         "（非 Windows 系統上 C:/corvana/ 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
+         "\n"
+         "選項:\n"
+         "  --site URL           檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 http://127.0.0.1:8631）\n"
+         "  --product-host HOST  產品網頁的主機名稱（預設：環境變數 TRAVO_PRODUCT_HOST，否則 localhost）\n"
+         "  --preview            只開啟視窗預覽，不啟動檢索程序\n"
+         "  --help               顯示本說明\n"
+         "\n"
+         "結束代碼: 0 視窗正常關閉，1 視窗無法建立，2 用法錯誤。\n";
+}
+
+Launcher_Environment read_environment() {
+  return {from_env("TRAVO_SITE"), from_env("TRAVO_PRODUCT_HOST")};
+}
+
+Launcher_Options parse_launcher_options(std::span<const std::string> args, const Launcher_Environment& env) {
+  Launcher_Options options;
+  options.site = env.site.empty() ? harrow::kDefaultSite : env.site;
+  options.product_host = env.product_host.empty() ? gui::kDefaultProductHost : env.product_host;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    // "--name value" or "--name=value" for the options that take a value.
+    auto value_of = [&](const std::string& name, std::string& out) {
+      if (arg == name) {
+        if (i + 1 >= args.size()) throw std::invalid_argument(name + " 需要一個值");
+        out = args[++i];
+        return true;
+      }
+      if (arg.rfind(name + "=", 0) == 0) {
+        out = arg.substr(name.size() + 1);
+        return true;
+      }
+      return false;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--preview") {
+      options.preview = true;
+    } else if (value_of("--site", options.site) || value_of("--product-host", options.product_host)) {
+      // taken
+    } else if (arg.rfind("-", 0) == 0) {
+      throw std::invalid_argument("不認得的選項 " + arg);
+    } else {
+      throw std::invalid_argument("多餘的參數 " + arg + "（檢索指令請在視窗中輸入）");
+    }
+  }
+
+  if (!is_http_address(options.site)) {
+    throw std::invalid_argument("檢索網站位址必須以 http:// 或 https:// 開頭: " + options.site);
+  }
+  try {
+    gui::product_page_url("https", options.product_host);
+  } catch (const std::invalid_argument& e) {
+    throw std::invalid_argument(std::string("--product-host: ") + e.what());
+  }
+  return options;
+}
+
+}  // namespace travo::app

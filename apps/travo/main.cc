@@ -1,0 +1,76 @@
+// travo: the TRAVO desktop application.
+//
+// Creates the shared event and queue maps, runs the search worker on a
+// thread of its own and the main window on the main thread; when the window
+// has been closed (and has told the worker to stop), waits for the worker.
+// See launcher_options.h for the command line.
+#include <QApplication>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "launcher_options.h"
+#include "travo/gui/gui.h"
+#include "travo/harrow/receipt.h"
+#include "travo/shared_maps.h"
+
+int main(int argc, char** argv) {
+  // Help must work without a display, so it is looked for before Qt starts.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << travo::app::usage();
+      return 0;
+    }
+  }
+
+  QApplication application(argc, argv);  // takes Qt's own options out of argv
+  travo::app::Launcher_Options options;
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    options = travo::app::parse_launcher_options(args, travo::app::read_environment());
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "travo: " << e.what() << "\n" << travo::app::usage();
+    return 2;
+  }
+
+  travo::gui::Gui_Options gui_options;
+  gui_options.product_host = options.product_host;
+
+  if (options.preview) {
+    try {
+      travo::gui::GUI(nullptr, nullptr, gui_options);
+    } catch (const std::exception& e) {
+      std::cerr << "travo: " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
+  }
+
+  auto maps = travo::make_shared_maps();
+  travo::harrow::Receipt_Options receipt_options;
+  receipt_options.site = options.site;
+  std::thread worker([&] {
+    try {
+      travo::harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, receipt_options);
+    } catch (const std::exception& e) {
+      std::cerr << "travo: the search worker stopped: " << e.what() << "\n";
+    } catch (...) {
+      std::cerr << "travo: the search worker stopped\n";
+    }
+  });
+
+  int status = 0;
+  try {
+    travo::gui::GUI(maps->Queue_All_variable, maps->Event_All_variable, gui_options);
+  } catch (const std::exception& e) {
+    // The window never ran, so it sent no stop signals; send them here.
+    std::cerr << "travo: " << e.what() << "\n";
+    travo::send_stop_signals(maps->Queue_All_variable, maps->Event_All_variable);
+    status = 1;
+  }
+  worker.join();
+  return status;
+}

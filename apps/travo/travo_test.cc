@@ -1,0 +1,214 @@
+// The window with the real search worker against the local patent site.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "travo/gui/appearance.h"
+#include "travo/gui/gui.h"
+#include "travo/gui/main_window.h"
+#include "travo/harrow/receipt.h"
+#include "travo/patent_site/patent_site.h"
+#include "travo/platform/paths.h"
+#include "travo/shared_maps.h"
+
+namespace travo {
+namespace {
+
+using namespace std::chrono_literals;
+
+QApplication& qt_app() {
+  static QApplication* app = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "travo_test";
+    static char* argv[] = {name, nullptr};
+    auto* created = new QApplication(argc, argv);  // lives until the process ends
+    gui::apply_dark_appearance(*created);
+    return created;
+  }();
+  return *app;
+}
+
+// Generous bound for waits on the worker, so a broken run fails instead of hanging.
+constexpr auto kPatience = 60s;
+
+class WindowWithWorkerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    qt_app();
+    ASSERT_TRUE(root.isValid());
+    qputenv("CORVANA_ROOT", root.path().toUtf8());
+    gui::ensure_output_folders();
+    receipt_options.site = site.base_url();
+    receipt_options.empty_page_wait = 1ms;
+    gui_options.program_folder = TRAVO_GUI_SOURCE_DIR;
+    gui_options.poll_interval = 24h;  // the tests run the polling step themselves
+    gui_options.shell.start_detached = [](const std::string&, const std::vector<std::string>&) { return true; };
+    gui_options.shell.open_url = [](const std::string&) { return true; };
+  }
+  void TearDown() override { stop_worker(); }
+
+  void start_worker() {
+    worker = std::thread([this] { harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, receipt_options); });
+  }
+  void stop_worker() {
+    if (!worker.joinable()) return;
+    if (!maps->Event_All_variable.at(kEnd).is_set()) send_stop_signals(maps->Queue_All_variable, maps->Event_All_variable);
+    worker.join();
+  }
+
+  // The messages the worker sends for `command`, read straight off the queue.
+  std::vector<std::string> reference_messages(const std::string& command) {
+    Start_Data start_data{{kCommandKey, command}};
+    maps->Queue_All_variable.at(kStartData).put(start_data);
+    std::vector<std::string> messages;
+    for (;;) {
+      auto item = maps->Queue_All_variable.at(kBusy).take_for(kPatience);
+      if (!item) {
+        ADD_FAILURE() << "the worker sent no completion marker";
+        return messages;
+      }
+      const std::string text = std::get<std::string>(*item);
+      if (text == kDoneMarker) return messages;
+      messages.push_back(text);
+    }
+  }
+
+  std::filesystem::path search_list() const {
+    return platform::local_path("C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx");
+  }
+
+  QTemporaryDir root;
+  patent_site::Patent_Site site{patent_site::Options{}};
+  std::unique_ptr<Shared_Maps> maps = make_shared_maps();
+  harrow::Receipt_Options receipt_options;
+  gui::Gui_Options gui_options;
+  std::thread worker;
+};
+
+TEST_F(WindowWithWorkerTest, SearchShowsTheWorkersMessagesOnePerPollingRun) {
+  start_worker();
+  const std::vector<std::string> sent = reference_messages("石墨烯");
+  ASSERT_EQ(sent.size(), 2u + 2 * 3);  // count, "", then 3 pages of header and lines
+  EXPECT_EQ(sent[0], "檢索專利共 25 筆");
+  std::filesystem::remove(search_list());
+
+  gui::Main_Window window(&maps->Queue_All_variable, &maps->Event_All_variable, gui_options);
+  window.show();
+  window.findChild<QLineEdit*>("檢索指令")->setText("石墨烯");
+  QTest::mouseClick(window.findChild<QPushButton*>("輸出檢索列表"), Qt::LeftButton);
+
+  // Run the polling step whenever a message waits, checking the area after each run.
+  QString expected;
+  Queue& queue = maps->Queue_All_variable.at(kBusy);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  size_t shown = 0;
+  while (!window.textbox().text().endsWith("完成") && std::chrono::steady_clock::now() < deadline) {
+    if (queue.empty()) {
+      std::this_thread::sleep_for(1ms);
+      continue;
+    }
+    window.run_aa();
+    if (shown < sent.size()) expected += QString::fromStdString(sent[shown]) + "\n";
+    else expected += "\n完成";
+    ++shown;
+    ASSERT_EQ(window.textbox().text(), expected) << "after polling run " << shown;
+  }
+  EXPECT_EQ(shown, sent.size() + 1);
+  EXPECT_TRUE(window.textbox().text().endsWith("\n完成"));
+  EXPECT_FALSE(maps->Event_All_variable.at(kBusy).is_set());
+  EXPECT_TRUE(std::filesystem::exists(search_list()));
+}
+
+TEST_F(WindowWithWorkerTest, WholeRunThroughGuiWithItsOwnTimerThenStop) {
+  start_worker();
+  const std::vector<std::string> sent = reference_messages("憶阻器");
+  QString expected;
+  for (const auto& m : sent) expected += QString::fromStdString(m) + "\n";
+  expected += "\n完成";
+
+  QString shown;
+  std::vector<QString> captions;
+  gui_options.poll_interval = 1ms;
+  gui_options.on_shown = [&](gui::Main_Window& window) {
+    window.findChild<QLineEdit*>("檢索指令")->setText("憶阻器");
+    auto* button = window.findChild<QPushButton*>("輸出檢索列表");
+    QTest::mouseClick(button, Qt::LeftButton);
+    auto* watch = new QTimer(&window);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    QObject::connect(watch, &QTimer::timeout, &window, [&, button, deadline] {
+      if (captions.empty() || captions.back() != button->text()) captions.push_back(button->text());
+      if (window.textbox().text().endsWith("完成") || std::chrono::steady_clock::now() > deadline) {
+        shown = window.textbox().text();
+        window.close();
+      }
+    });
+    watch->start(1);
+  };
+  gui::GUI(maps->Queue_All_variable, maps->Event_All_variable, gui_options);
+
+  EXPECT_EQ(shown, expected);
+  ASSERT_FALSE(captions.empty());
+  EXPECT_EQ(captions.front().left(3), "輸出中");  // busy from the click on
+  // Stop signals: the empty value on "end", the event "end"; the worker took
+  // the wake-up item from "起始數據" and returned.
+  EXPECT_TRUE(maps->Event_All_variable.at(kEnd).is_set());
+  ASSERT_EQ(maps->Queue_All_variable.at(kEnd).size(), 1u);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(maps->Queue_All_variable.at(kEnd).take()));
+  worker.join();
+  EXPECT_TRUE(maps->Queue_All_variable.at(kStartData).empty());
+}
+
+TEST_F(WindowWithWorkerTest, ClosingWhileACommandIsServedLetsItFinishThenStops) {
+  site.stop();
+  patent_site::Options slow;
+  slow.delay = 20ms;
+  patent_site::Patent_Site slow_site(slow);
+  receipt_options.site = slow_site.base_url();
+  start_worker();
+
+  gui_options.on_shown = [&slow_site](gui::Main_Window& window) {
+    window.findChild<QLineEdit*>("檢索指令")->setText("石墨烯");
+    QTest::mouseClick(window.findChild<QPushButton*>("輸出檢索列表"), Qt::LeftButton);
+    // A command taken after "end" is set is never served; close once the
+    // worker has reached the site, while it is still in the middle of it.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (slow_site.request_count() == 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    window.close();
+  };
+  gui::GUI(maps->Queue_All_variable, maps->Event_All_variable, gui_options);
+  EXPECT_TRUE(maps->Event_All_variable.at(kEnd).is_set());
+  worker.join();  // returns only after the command it was serving
+
+  // The command ran to its end: its search list is saved and its marker sent.
+  EXPECT_TRUE(std::filesystem::exists(search_list()));
+  std::vector<std::string> left;
+  while (auto item = maps->Queue_All_variable.at(kBusy).take_for(0ms)) left.push_back(std::get<std::string>(*item));
+  ASSERT_FALSE(left.empty());
+  EXPECT_EQ(left.back(), kDoneMarker);
+  EXPECT_EQ(left.front(), "檢索專利共 25 筆");
+}
+
+TEST(Launcher, HelpWorksWithoutADisplay) {
+  const QByteArray bin = qgetenv("TRAVO_BIN_DIR");
+  if (bin.isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
+  const std::string command = "env -u DISPLAY -u QT_QPA_PLATFORM '" + bin.toStdString() + "/travo' --help > /dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace travo
