@@ -1,0 +1,43 @@
+// Paragraph and table-cell alignment values.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace docx {
+
+// Horizontal alignment of a paragraph: the values of w:jc. Left and Right
+// are the classic values; Start and End are their bidi-aware forms that
+// newer writers (LibreOffice among them) emit.
+enum class Alignment {
+  Left,           // "left"
+  Center,         // "center"
+  Right,          // "right"
+  Justify,        // "both"
+  Distribute,     // "distribute"
+  JustifyMedium,  // "mediumKashida"
+  JustifyHigh,    // "highKashida"
+  JustifyLow,     // "lowKashida"
+  ThaiJustify,    // "thaiDistribute"
+  Start,          // "start"
+  End,            // "end"
+  NumTab,         // "numTab"
+};
+
+// The w:jc attribute value of `a`.
+std::string_view to_jc(Alignment a);
+// The alignment whose w:jc value is `jc`, or nullopt for an unknown value.
+std::optional<Alignment> alignment_from_jc(std::string_view jc);
+
+// Vertical alignment of a table cell: the values of w:vAlign.
+enum class VerticalAlignment {
+  Top,     // "top"
+  Center,  // "center"
+  Bottom,  // "bottom"
+  Both,    // "both"
+};
+
+std::string_view to_valign(VerticalAlignment v);
+std::optional<VerticalAlignment> vertical_alignment_from_valign(std::string_view v);
+
+}  // namespace docx

@@ -1,0 +1,41 @@
+// A picture file read into memory, with its format and size in pixels.
+//
+// PNG, JPEG, GIF and BMP are accepted, recognised by their signature bytes
+// (not by the file name). Only the header is decoded, to learn the size.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace docx {
+
+enum class ImageFormat { Png, Jpeg, Gif, Bmp };
+
+class Image {
+ public:
+  // Throws docx::Error when the file cannot be read, is larger than 256 MiB,
+  // or is not a picture of an accepted format with a valid header.
+  static Image open(const std::filesystem::path& path);
+  // `name` only appears in error messages.
+  static Image from_bytes(std::string bytes, std::string_view name = "picture");
+
+  int width() const { return width_; }    // pixels
+  int height() const { return height_; }  // pixels
+  ImageFormat format() const { return format_; }
+  const std::string& bytes() const { return bytes_; }
+  // "png", "jpeg", "gif" or "bmp".
+  std::string_view extension() const;
+  // "image/png", "image/jpeg", "image/gif" or "image/bmp".
+  std::string_view content_type() const;
+
+ private:
+  Image() = default;
+  std::string bytes_;
+  ImageFormat format_ = ImageFormat::Png;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+}  // namespace docx

@@ -1,0 +1,68 @@
+// A paragraph (w:p) of the document body or of a table cell.
+//
+// Paragraph is a light handle into its Document and is valid while the
+// Document lives.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "docx/alignment.h"
+#include "docx/length.h"
+#include "docx/run.h"
+
+struct _xmlNode;
+
+namespace docx {
+
+namespace detail {
+struct Context;
+}
+
+class Paragraph {
+ public:
+  Paragraph(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
+  // The paragraph's runs in order: its own runs and those inside hyperlinks,
+  // tracked insertions, fields, smart tags and content controls. Runs of
+  // tracked deletions (and moves away) are left out.
+  std::vector<Run> runs() const;
+  // The texts of runs(), joined: the text as it reads with tracked changes
+  // accepted (see Run::text for tabs and breaks).
+  std::string text() const;
+  // Replaces the content with a single run holding `text`.
+  void set_text(std::string_view text);
+
+  // Removes all content (runs, hyperlinks, fields, bookmarks, pictures,
+  // tracked changes) and keeps the paragraph properties.
+  void clear();
+  // Appends a run holding `text` (see Run::set_text) at the end.
+  Run add_run(std::string_view text = "");
+
+  // The w:jc value; nullopt when unset (the style decides) or unknown.
+  std::optional<Alignment> alignment() const;
+  void set_alignment(Alignment alignment);
+  // Left indent (w:ind w:left, or w:start as newer writers emit it).
+  std::optional<Length> left_indent() const;
+  void set_left_indent(Length indent);
+  // Exact line spacing: w:spacing w:line (in twips) with w:lineRule="exact".
+  // The getter returns nullopt unless the rule is exact.
+  std::optional<Length> exact_line_spacing() const;
+  void set_exact_line_spacing(Length spacing);
+
+  // The paragraph element serialised as XML text, the WordprocessingML
+  // namespace written with the prefix "w" and every namespace it uses
+  // declared on the paragraph element, so the text parses on its own.
+  std::string xml() const;
+
+  _xmlNode* node() const { return node_; }
+  friend bool operator==(const Paragraph& a, const Paragraph& b) { return a.node_ == b.node_; }
+
+ private:
+  _xmlNode* node_;
+  detail::Context* ctx_;
+};
+
+}  // namespace docx

@@ -1,0 +1,48 @@
+// A table row (w:tr).
+//
+// Row is a light handle into its Document and is valid while the Document
+// lives.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "docx/cell.h"
+#include "docx/length.h"
+
+struct _xmlNode;
+
+namespace docx {
+
+namespace detail {
+struct Context;
+}
+
+class Row {
+ public:
+  Row(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
+  // One cell per grid column, in grid order, starting at the row's first
+  // cell (grid columns skipped with w:gridBefore are not delivered). A cell
+  // spanning several grid columns is delivered once for each of them; a
+  // cell continuing a vertical merge is delivered as the cell above that
+  // starts the merge.
+  std::vector<Cell> cells() const;
+  // The cell covering grid column `column` (as in cells()); throws when the
+  // row has no cell there.
+  Cell cell(int column) const;
+
+  // Row height (w:trHeight w:val); set_height leaves the height rule as it
+  // is (unset means "at least").
+  std::optional<Length> height() const;
+  void set_height(Length height);
+
+  _xmlNode* node() const { return node_; }
+  friend bool operator==(const Row& a, const Row& b) { return a.node_ == b.node_; }
+
+ private:
+  _xmlNode* node_;
+  detail::Context* ctx_;
+};
+
+}  // namespace docx

@@ -1,0 +1,68 @@
+// A small namespace-aware XML reader for WordprocessingML fragments.
+//
+// Meant for code that parses XML text it got from this library, such as a
+// paragraph's serialised XML. Elements are named by namespace URI and local
+// name, never by prefix, so the prefixes a writer chose do not matter.
+// Parsing never touches the network, loads no external entity and refuses a
+// document type declaration.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct _xmlNode;
+
+namespace docx {
+
+// A handle to an element of an XmlDocument, valid while the document lives.
+class XmlElement {
+ public:
+  explicit XmlElement(_xmlNode* node) : node_(node) {}
+
+  std::string local_name() const;
+  // The namespace URI, "" when the element has none.
+  std::string namespace_uri() const;
+  // "{uri}local", or "local" for an element without a namespace.
+  std::string tag() const;
+  // The attribute `local` in namespace `ns` ("" for an unqualified one).
+  std::optional<std::string> attribute(std::string_view local, std::string_view ns = "") const;
+  // All character data inside the element, in document order.
+  std::string text() const;
+
+  std::vector<XmlElement> children() const;
+  // Direct child elements with that namespace and local name.
+  std::vector<XmlElement> children(std::string_view ns, std::string_view local) const;
+  std::optional<XmlElement> first_child(std::string_view ns, std::string_view local) const;
+  // Elements with that namespace and local name at any depth below this one
+  // (this one excluded), in document order.
+  std::vector<XmlElement> descendants(std::string_view ns, std::string_view local) const;
+
+  _xmlNode* node() const { return node_; }
+  friend bool operator==(const XmlElement& a, const XmlElement& b) { return a.node_ == b.node_; }
+
+ private:
+  _xmlNode* node_;
+};
+
+class XmlDocument {
+ public:
+  // Throws docx::Error (with the line of the fault) for XML that is not well
+  // formed or that declares a document type.
+  static XmlDocument parse(std::string_view xml);
+
+  XmlDocument(XmlDocument&&) noexcept;
+  XmlDocument& operator=(XmlDocument&&) noexcept;
+  ~XmlDocument();
+
+  XmlElement root() const;
+
+ private:
+  XmlDocument();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace docx

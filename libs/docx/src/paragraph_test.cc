@@ -1,0 +1,191 @@
+#include "docx/paragraph.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "docx/document.h"
+#include "docx/error.h"
+#include "docx/namespaces.h"
+#include "docx/xml.h"
+#include "test_util.h"
+
+namespace docx {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::testdata;
+
+std::vector<std::string> child_names(const XmlElement& e) {
+  std::vector<std::string> out;
+  for (const XmlElement& c : e.children()) out.push_back(c.local_name());
+  return out;
+}
+
+Document reopen(Document& doc) { return Document::from_bytes(doc.to_bytes()); }
+
+TEST(ParagraphTest, ReadsRunFormattingWrittenByLibreOffice) {
+  Document doc = Document::open(testdata("formatting.docx"));
+  auto ps = doc.paragraphs();
+  auto runs = ps[0].runs();
+  ASSERT_EQ(runs.size(), 7u);
+  EXPECT_EQ(runs[3].text(), "red italic");
+  EXPECT_EQ(runs[3].color(), (std::array<std::uint8_t, 3>{255, 0, 0}));
+  EXPECT_EQ(runs[5].text(), "mono 14");
+  EXPECT_EQ(runs[5].font_name(), "Liberation Mono");
+  EXPECT_EQ(runs[5].size(), Pt(14));
+  EXPECT_EQ(runs[0].size(), std::nullopt);
+  EXPECT_EQ(runs[0].color(), std::nullopt);
+  EXPECT_EQ(ps[1].alignment(), Alignment::Center);
+  EXPECT_EQ(ps[2].alignment(), Alignment::End);
+  EXPECT_EQ(ps[2].left_indent(), Twips(567));  // written as w:start
+  EXPECT_EQ(ps[0].left_indent(), std::nullopt);
+  EXPECT_EQ(ps[3].runs().size(), 3u);  // the hyperlink's run included
+
+  Document cjk = Document::open(testdata("east_asian.docx"));
+  docx::Run r = cjk.paragraphs()[0].runs()[0];
+  EXPECT_EQ(r.east_asia_font(), "Noto Sans CJK TC");
+  EXPECT_EQ(r.size(), Pt(16));
+}
+
+TEST(ParagraphTest, TextIsTheJoinOfItsRuns) {
+  for (const char* name : {"plain.docx", "tracked.docx", "breaks.docx", "formatting.docx"}) {
+    Document doc = Document::open(testdata(name));
+    for (const Paragraph& p : doc.paragraphs()) {
+      std::string joined;
+      for (const docx::Run& r : p.runs()) joined += r.text();
+      EXPECT_EQ(p.text(), joined) << name;
+    }
+  }
+}
+
+TEST(ParagraphTest, ClearKeepsPropertiesAndAddRunWritesBreaksAndTabs) {
+  Document doc = Document::open(testdata("formatting.docx"));
+  Paragraph p = doc.paragraphs()[3];  // with a hyperlink
+  docx::Run old = p.runs()[1];
+  p.clear();
+  EXPECT_EQ(p.text(), "");
+  EXPECT_TRUE(p.runs().empty());
+  EXPECT_EQ(old.text(), "the link");  // a removed run stays readable
+  p.add_run(" lead\tmiddle\nnext\r\nlast ");
+  EXPECT_EQ(p.text(), " lead\tmiddle\nnext\nlast ");
+
+  Document again = reopen(doc);
+  Paragraph q = again.paragraphs()[3];
+  EXPECT_EQ(q.text(), " lead\tmiddle\nnext\nlast ");
+  XmlDocument x = XmlDocument::parse(q.xml());
+  EXPECT_THAT(child_names(x.root()), ElementsAre("pPr", "r"));
+  EXPECT_THAT(child_names(*x.root().first_child(ns::kW, "r")),
+              ElementsAre("t", "tab", "t", "br", "t", "br", "t"));
+  EXPECT_THAT(q.xml(), HasSubstr("xml:space=\"preserve\""));
+  // The style reference in the paragraph properties is still there.
+  EXPECT_THAT(q.xml(), HasSubstr("w:pStyle"));
+}
+
+TEST(ParagraphTest, SetsPropertiesInSchemaOrder) {
+  Document doc = Document::open(testdata("plain.docx"));
+  Paragraph p = doc.paragraphs()[0];
+  p.set_exact_line_spacing(Pt(18));
+  p.set_left_indent(Pt(12));
+  p.set_alignment(Alignment::Justify);
+  p.set_text("x");
+  docx::Run r2 = p.runs()[0];
+  r2.set_size(Pt(8));
+  r2.set_color(1, 2, 255);
+  r2.set_east_asia_font("標楷體");
+  r2.set_font_name("Calibri");
+
+  Document again = reopen(doc);
+  Paragraph q = again.paragraphs()[0];
+  EXPECT_EQ(q.alignment(), Alignment::Justify);
+  EXPECT_EQ(q.left_indent(), Pt(12));
+  EXPECT_EQ(q.exact_line_spacing(), Pt(18));
+  docx::Run rr = q.runs()[0];
+  EXPECT_EQ(rr.size(), Pt(8));
+  EXPECT_EQ(rr.color(), (std::array<std::uint8_t, 3>{1, 2, 255}));
+  EXPECT_EQ(rr.font_name(), "Calibri");
+  EXPECT_EQ(rr.east_asia_font(), "標楷體");
+
+  XmlDocument x = XmlDocument::parse(q.xml());
+  auto ppr = *x.root().first_child(ns::kW, "pPr");
+  EXPECT_THAT(child_names(ppr), ElementsAre("pStyle", "bidi", "spacing", "ind", "jc", "rPr"));
+  EXPECT_EQ(ppr.first_child(ns::kW, "spacing")->attribute("lineRule", ns::kW), "exact");
+  EXPECT_EQ(ppr.first_child(ns::kW, "spacing")->attribute("line", ns::kW), "360");
+  EXPECT_EQ(ppr.first_child(ns::kW, "ind")->attribute("left", ns::kW), "240");
+  auto rpr = *x.root().first_child(ns::kW, "r")->first_child(ns::kW, "rPr");
+  EXPECT_THAT(child_names(rpr), ElementsAre("rFonts", "color", "sz"));
+  auto fonts = *rpr.first_child(ns::kW, "rFonts");
+  EXPECT_EQ(fonts.attribute("hAnsi", ns::kW), "Calibri");
+  EXPECT_EQ(rpr.first_child(ns::kW, "sz")->attribute("val", ns::kW), "16");
+  EXPECT_EQ(rpr.first_child(ns::kW, "color")->attribute("val", ns::kW), "0102FF");
+}
+
+TEST(ParagraphTest, ExplicitFontsAndColoursReplaceThemeOnes) {
+  // Word templates name theme fonts and colours, which win over explicit
+  // values; setting a value must drop them.
+  Package pkg = Package::open(testdata("plain.docx"));
+  std::string xml = pkg.part_data("word/document.xml");
+  const std::string plain_run = "<w:r><w:rPr></w:rPr><w:t>First paragraph.</w:t>";
+  ASSERT_NE(xml.find(plain_run), std::string::npos);
+  xml.replace(xml.find(plain_run), plain_run.size(),
+              "<w:r><w:rPr><w:rFonts w:asciiTheme=\"minorHAnsi\" w:hAnsiTheme=\"minorHAnsi\" "
+              "w:eastAsiaTheme=\"minorEastAsia\"/><w:color w:val=\"4472C4\" "
+              "w:themeColor=\"accent1\"/></w:rPr><w:t>First paragraph.</w:t>");
+  pkg.set_part_data("word/document.xml", xml);
+  Document doc = Document::from_bytes(pkg.to_bytes());
+  docx::Run r = doc.paragraphs()[0].runs()[0];
+  ASSERT_EQ(r.text(), "First paragraph.");
+  r.set_font_name("Calibri");
+  r.set_east_asia_font("標楷體");
+  r.set_color(0, 0, 0);
+  std::string out = reopen(doc).paragraphs()[0].xml();
+  EXPECT_THAT(out, Not(HasSubstr("Theme")));
+  EXPECT_THAT(out, Not(HasSubstr("themeColor")));
+  EXPECT_THAT(out, HasSubstr("w:val=\"000000\""));
+}
+
+TEST(ParagraphTest, RefusesValuesADocumentCannotHold) {
+  Document doc = Document::open(testdata("plain.docx"));
+  Paragraph p = doc.paragraphs()[0];
+  const std::string before = p.xml();
+  docx::Run r = p.runs()[0];
+  EXPECT_THROW(r.set_color(256, 0, 0), Error);
+  EXPECT_THROW(r.set_color(0, -1, 0), Error);
+  EXPECT_THROW(r.set_size(Pt(0)), Error);
+  EXPECT_THROW(r.set_size(Pt(2000)), Error);
+  EXPECT_THROW(r.set_text(std::string("a\x01z")), Error);
+  EXPECT_THROW(p.add_run("bad \xC3 utf-8"), Error);
+  EXPECT_THROW(p.set_text("\xED\xA0\x80"), Error);  // a UTF-16 surrogate
+  EXPECT_THROW(p.set_exact_line_spacing(Pt(0)), Error);
+  EXPECT_EQ(p.xml(), before);
+}
+
+TEST(ParagraphTest, RunTextReplacementKeepsRunProperties) {
+  Document doc = Document::open(testdata("formatting.docx"));
+  docx::Run r = doc.paragraphs()[0].runs()[5];
+  r.set_text("new");
+  r.add_page_break();
+  EXPECT_EQ(r.text(), "new");  // a page break adds no text
+  EXPECT_EQ(r.font_name(), "Liberation Mono");
+  Document again = reopen(doc);
+  docx::Run rr = again.paragraphs()[0].runs()[5];
+  EXPECT_EQ(rr.size(), Pt(14));
+  EXPECT_EQ(rr.text(), "new");
+  EXPECT_THAT(again.paragraphs()[0].xml(), HasSubstr("<w:t>new</w:t><w:br w:type=\"page\"/>"));
+}
+
+TEST(AlignmentTest, MapsEveryJcValueBothWays) {
+  for (auto a : {Alignment::Left, Alignment::Center, Alignment::Right, Alignment::Justify,
+                 Alignment::Distribute, Alignment::JustifyMedium, Alignment::JustifyHigh,
+                 Alignment::JustifyLow, Alignment::ThaiJustify, Alignment::Start, Alignment::End,
+                 Alignment::NumTab})
+    EXPECT_EQ(alignment_from_jc(to_jc(a)), a);
+  EXPECT_EQ(to_jc(Alignment::Justify), "both");
+  EXPECT_EQ(alignment_from_jc("centre"), std::nullopt);
+  EXPECT_EQ(vertical_alignment_from_valign(to_valign(VerticalAlignment::Center)),
+            VerticalAlignment::Center);
+}
+
+}  // namespace
+}  // namespace docx

@@ -1,0 +1,42 @@
+// Helpers shared by the docx tests.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace docx::testing {
+
+inline std::filesystem::path testdata(const std::string& name) {
+  return std::filesystem::path(DOCX_TESTDATA_DIR) / name;
+}
+
+inline std::string read_file(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() / ("docx-test-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace docx::testing

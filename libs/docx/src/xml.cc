@@ -1,0 +1,103 @@
+#include "docx/xml.h"
+
+#include <libxml/tree.h>
+
+#include "xml_util.h"
+
+namespace docx {
+namespace {
+
+bool matches(const xmlNode* n, std::string_view ns_uri, std::string_view local) {
+  if (n->type != XML_ELEMENT_NODE) return false;
+  if (local != detail::chars(n->name)) return false;
+  if (!n->ns || !n->ns->href) return ns_uri.empty();
+  return ns_uri == detail::chars(n->ns->href);
+}
+
+void collect(const xmlNode* parent, std::string_view ns_uri, std::string_view local,
+             std::vector<XmlElement>& out) {
+  for (xmlNodePtr c = parent->children; c; c = c->next) {
+    if (c->type != XML_ELEMENT_NODE) continue;
+    if (matches(c, ns_uri, local)) out.emplace_back(c);
+    collect(c, ns_uri, local, out);
+  }
+}
+
+}  // namespace
+
+std::string XmlElement::local_name() const { return detail::chars(node_->name); }
+
+std::string XmlElement::namespace_uri() const {
+  return node_->ns && node_->ns->href ? detail::chars(node_->ns->href) : "";
+}
+
+std::string XmlElement::tag() const {
+  std::string uri = namespace_uri();
+  return uri.empty() ? local_name() : "{" + uri + "}" + local_name();
+}
+
+std::optional<std::string> XmlElement::attribute(std::string_view local,
+                                                 std::string_view ns_uri) const {
+  std::string name(local);
+  xmlChar* v = ns_uri.empty()
+                   ? xmlGetNoNsProp(node_, detail::xchars(name.c_str()))
+                   : xmlGetNsProp(node_, detail::xchars(name.c_str()),
+                                  detail::xchars(std::string(ns_uri).c_str()));
+  if (!v) return std::nullopt;
+  std::string out(detail::chars(v));
+  xmlFree(v);
+  return out;
+}
+
+std::string XmlElement::text() const { return detail::content(node_); }
+
+std::vector<XmlElement> XmlElement::children() const {
+  std::vector<XmlElement> out;
+  for (xmlNodePtr c = node_->children; c; c = c->next)
+    if (c->type == XML_ELEMENT_NODE) out.emplace_back(c);
+  return out;
+}
+
+std::vector<XmlElement> XmlElement::children(std::string_view ns_uri,
+                                             std::string_view local) const {
+  std::vector<XmlElement> out;
+  for (xmlNodePtr c = node_->children; c; c = c->next)
+    if (matches(c, ns_uri, local)) out.emplace_back(c);
+  return out;
+}
+
+std::optional<XmlElement> XmlElement::first_child(std::string_view ns_uri,
+                                                  std::string_view local) const {
+  for (xmlNodePtr c = node_->children; c; c = c->next)
+    if (matches(c, ns_uri, local)) return XmlElement(c);
+  return std::nullopt;
+}
+
+std::vector<XmlElement> XmlElement::descendants(std::string_view ns_uri,
+                                                std::string_view local) const {
+  std::vector<XmlElement> out;
+  collect(node_, ns_uri, local, out);
+  return out;
+}
+
+struct XmlDocument::Impl {
+  xmlDocPtr doc = nullptr;
+  ~Impl() {
+    if (doc) xmlFreeDoc(doc);
+  }
+};
+
+XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) {}
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
+XmlDocument::~XmlDocument() = default;
+
+XmlDocument XmlDocument::parse(std::string_view xml) {
+  XmlDocument d;
+  d.impl_->doc = detail::parse_xml(xml, "XML text");
+  return d;
+}
+
+XmlElement XmlDocument::root() const { return XmlElement(xmlDocGetRootElement(impl_->doc)); }
+
+}  // namespace docx

@@ -1,0 +1,87 @@
+// Internal helpers over libxml2 trees of WordprocessingML parts.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "docx/namespaces.h"
+
+namespace docx::detail {
+
+// Parses `bytes` with no network access, no external entities and no DTD.
+// `what` names the input in error messages ("part 'word/document.xml'").
+xmlDocPtr parse_xml(std::string_view bytes, std::string_view what);
+// The whole document with an XML declaration, UTF-8.
+std::string serialize_xml(xmlDocPtr doc);
+
+inline const char* chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+inline const xmlChar* xchars(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
+
+inline bool is_elem(const xmlNode* n, const char* ns_uri, const char* local) {
+  return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
+         xmlStrEqual(n->name, xchars(local)) && xmlStrEqual(n->ns->href, xchars(ns_uri));
+}
+inline bool in_w(const xmlNode* n) {
+  return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
+         xmlStrEqual(n->ns->href, xchars(ns::kW));
+}
+inline bool is_w(const xmlNode* n, const char* local) { return is_elem(n, ns::kW, local); }
+
+// First direct child w:`local`, or nullptr.
+xmlNodePtr w_child(const xmlNode* parent, const char* local);
+std::vector<xmlNodePtr> w_children(const xmlNode* parent, const char* local);
+// Previous / next sibling that is a w:`local` element.
+xmlNodePtr prev_w(const xmlNode* n, const char* local);
+xmlNodePtr next_w(const xmlNode* n, const char* local);
+
+// Attributes in the WordprocessingML namespace (w:val, w:type, ...).
+std::optional<std::string> w_attr(const xmlNode* n, const char* local);
+void set_w_attr(xmlNodePtr n, const char* local, std::string_view value);
+void remove_w_attr(xmlNodePtr n, const char* local);
+// An unqualified attribute.
+std::optional<std::string> plain_attr(const xmlNode* n, const char* name);
+
+// All character data below `n`.
+std::string content(const xmlNode* n);
+
+// The namespace declaration for `href` in scope at the document root,
+// declared there (with `prefix`, or a numbered variant when that prefix is
+// taken) when missing.
+xmlNsPtr ensure_ns(xmlDocPtr doc, const char* href, const char* prefix);
+// A new, unlinked w:`local` element of `doc`.
+xmlNodePtr new_w(xmlDocPtr doc, const char* local);
+// Appends a text node child.
+void add_text(xmlNodePtr parent, std::string_view text);
+
+// The child w:`local` of `parent`, created when missing at its place in the
+// schema sequence `order` (before the first child that comes later in it).
+xmlNodePtr get_or_add(xmlNodePtr parent, const char* local, std::span<const char* const> order);
+// Removes every direct child w:`local`.
+void remove_w_children(xmlNodePtr parent, const char* local);
+
+// Child sequences of the property elements, in schema order.
+extern const std::span<const char* const> kPPrOrder;
+extern const std::span<const char* const> kRPrOrder;
+extern const std::span<const char* const> kTcPrOrder;
+extern const std::span<const char* const> kTrPrOrder;
+extern const std::span<const char* const> kTblPrOrder;
+extern const std::span<const char* const> kPOrder;    // w:pPr first
+extern const std::span<const char* const> kROrder;    // w:rPr first
+extern const std::span<const char* const> kTcOrder;   // w:tcPr first
+extern const std::span<const char* const> kTrOrder;   // w:tblPrEx, w:trPr first
+extern const std::span<const char* const> kTblOrder;  // w:tblPr, w:tblGrid first
+
+// Throws docx::Error unless `text` is valid UTF-8 free of control characters
+// other than tab, line feed and carriage return (XML 1.0 cannot carry them).
+void check_text(std::string_view text, std::string_view what);
+
+// ASCII-case-insensitive equality.
+bool iequals(std::string_view a, std::string_view b);
+std::string ascii_lower(std::string_view s);
+
+}  // namespace docx::detail
