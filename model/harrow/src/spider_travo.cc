@@ -1,5 +1,6 @@
 #include "travo/harrow/spider_travo.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "diag.h"
@@ -33,6 +34,33 @@ http::Response request(const char* what, F&& f) {
 }
 
 }  // namespace
+
+std::optional<Form_Post> read_form_post(std::string_view reply_html, const std::string& url,
+                                        const std::string& search_text) {
+  html::Document doc = html::Document::parse(reply_html);
+  std::optional<html::Node> form = doc.select_first("form");
+  if (!form) return std::nullopt;
+  Form_Post post;
+  const std::string action = form->attr("action").value_or("");
+  try {
+    post.target = action.empty() ? url : http::resolve(url, action);
+  } catch (const http::Error& e) {
+    throw std::runtime_error("檢索網站回覆的表單位址無效（" + action + "）：" + e.what());
+  }
+  for (const html::Node& input : form->find_all("input")) {
+    const std::optional<std::string> name = input.attr("name");
+    if (!name || name->empty()) continue;
+    std::string value = input.attr("value").value_or("");
+    auto same = std::find_if(post.fields.begin(), post.fields.end(),
+                             [&](const auto& f) { return f.first == *name; });
+    if (same != post.fields.end()) same->second = std::move(value);
+    else post.fields.emplace_back(*name, std::move(value));
+  }
+  for (auto& [k, v] : post.fields) {
+    if (k == "_21_1_T") v = search_text;
+  }
+  return post;
+}
 
 std::string site_origin(const std::string& site) {
   size_t scheme_end = std::string::npos;
@@ -80,38 +108,17 @@ void Spider_TRAVO::add_keyword(const std::string& keyword) {
 void Spider_TRAVO::run() {
   http::Response first =
       request("送出檢索", [&] { return session.post_form(url, payload, headers); });
-  html::Document doc = html::Document::parse(first.body);
-  std::optional<html::Node> form = doc.select_first("form");
-  if (!form) {
+  std::string search_text;
+  for (const auto& [k, v] : payload) {
+    if (k == "_21_1_T") search_text = v;
+  }
+  std::optional<Form_Post> post = read_form_post(first.body, url, search_text);
+  if (!post) {
     diag_line("未找到 form，已完成查詢。");
     return;
   }
-  const std::string action = form->attr("action").value_or("");
-  const std::string target = action.empty() ? url : http::resolve(url, action);
-
-  http::Fields form_payload;
-  for (const html::Node& input : form->find_all("input")) {
-    const std::optional<std::string> name = input.attr("name");
-    if (!name || name->empty()) continue;
-    std::string value = input.attr("value").value_or("");
-    bool replaced = false;
-    for (auto& [k, v] : form_payload) {
-      if (k == *name) {
-        v = std::move(value);
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) form_payload.emplace_back(*name, std::move(value));
-  }
-  for (auto& [k, v] : form_payload) {
-    if (k == "_21_1_T") {
-      for (const auto& [pk, pv] : payload) {
-        if (pk == "_21_1_T") v = pv;
-      }
-    }
-  }
-  resp_enter = request("送出檢索表單", [&] { return session.post_form(target, form_payload, headers); });
+  resp_enter =
+      request("送出檢索表單", [&] { return session.post_form(post->target, post->fields, headers); });
 }
 
 void Spider_TRAVO::get_info() {

@@ -57,6 +57,20 @@ class Spider_TRAVO {
   std::string info_value;
 };
 
+// The second post of a search, as read off the reply to the first one.
+struct Form_Post {
+  std::string target;   // the form's action resolved against the entry address
+  http::Fields fields;  // every named input of the form, in document order
+};
+
+// Reads the first form of `reply_html`: its action resolved against `url`
+// (absent or empty: `url` itself) and its named inputs (a repeated name keeps
+// its first position and takes the later value; a missing value is ""). The
+// "_21_1_T" field, if the form has one, takes `search_text`. Returns nothing
+// when the reply has no form.
+std::optional<Form_Post> read_form_post(std::string_view reply_html, const std::string& url,
+                                        const std::string& search_text);
+
 // The origin (scheme://host[:port], no path, no trailing slash) of `site`.
 // Throws std::invalid_argument when `site` is not an http(s) address.
 std::string site_origin(const std::string& site);
