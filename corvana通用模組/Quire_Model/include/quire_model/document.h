@@ -1,0 +1,190 @@
+// Quire_Model::Document: the engine's working object.
+//
+// A Document keeps a table of template versions (version key to template
+// file), opens one of them as the working document `doc`, keeps the
+// replacement registry `replace_value` (placeholder text to entry, see
+// replacement_entry.h), and knows the output folder `save_path` and the
+// PDF converter `platen_model`. All fields are public: the driving program
+// and the engine's operations read and write them directly.
+//
+// Expected use: construct; register every template with
+// set_word_version_path; open one with run_version; register replacements
+// with set (before or after run_version: the registry does not depend on
+// the open document); apply them with execute_set; write the result.
+// delete_ empties the registry between batches, and run_version may be
+// called again to fill another version with the same registry.
+//
+// Failures: operations that need the working document throw
+// std::logic_error while none is open; errors of the docx layer
+// (docx::Error) reach the caller unchanged, except where an operation below
+// says that it prints a line on standard output and carries on.
+//
+// A Document is single-threaded: one caller at a time.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "docx/document.h"
+#include "docx/paragraph.h"
+#include "quire_model/ordered_map.h"
+#include "quire_model/quire_model.h"
+#include "quire_model/replacement_entry.h"
+#include "quire_model/value.h"
+
+namespace platen_model {
+class Platen_Model;
+}
+
+namespace quire_model {
+
+// What one inspection found for one placeholder: the texts of the
+// paragraphs that use it inconsistently, in document order (key "text").
+struct CheckFinding {
+  std::vector<std::string> text;
+  friend bool operator==(const CheckFinding&, const CheckFinding&) = default;
+};
+using CheckDict = OrderedMap<CheckFinding>;
+
+class Quire_Model::Document {
+ public:
+  // Page-break markers in extracted text (plain text, never escaped).
+  static constexpr std::string_view kPageMarker = "$$$page$$$";      // get_accepted_text
+  static constexpr std::string_view kRunPageMarker = "$$$AAAA$$$";   // ttff
+  // In a table cell's replacement text: the start of the remark run.
+  static constexpr std::string_view kRemarkMarker = "__remark__";
+  // The WordprocessingML namespace, plain and in the braced form that
+  // prefixes local names in "{uri}local" tags.
+  static constexpr std::string_view kWordNamespaceUri =
+      "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+  static constexpr std::string_view WORD_NAMESPACE =
+      "{http://schemas.openxmlformats.org/wordprocessingml/2006/main}";
+
+  // Empty version table and registry, a new converter; doc, version,
+  // save_path, name and check_dict unset. An error constructing the
+  // converter reaches the caller.
+  Document();
+  ~Document();
+  Document(Document&&) noexcept;
+  Document& operator=(Document&&) noexcept;
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  // Template file of each version key (the key's text form), as given.
+  std::map<std::string, std::string> version_path;
+  // The replacement registry, in order of first registration.
+  ReplacementRegistry replace_value;
+  // The docx-to-PDF converter, made by the constructor.
+  std::unique_ptr<::platen_model::Platen_Model> platen_model;
+  // Output folder prefix; output file names are appended to it without a
+  // separator. Set by every run_version call.
+  std::optional<std::string> save_path;
+  // The version now open, exactly as the caller gave it.
+  std::optional<Value> version;
+  // The working document, in memory.
+  std::optional<docx::Document> doc;
+  // Base name of the last output.
+  std::optional<std::string> name;
+  // Findings of the last inspection.
+  std::optional<CheckDict> check_dict;
+
+  // Registers (or re-registers) the template file `path` under the text
+  // form of `name`. The path is stored as given and only read by
+  // run_version.
+  void set_word_version_path(const Value& name, std::string path);
+
+  // Stores `save_path` (always, first), then opens the template registered
+  // under the text form of `version`: on success `version` holds the
+  // caller's value and `doc` the opened document (a document open before
+  // is dropped unsaved). A path under "C:/corvana/" is opened from the
+  // local folder that stands for it; save_path keeps the text as given.
+  //
+  // An unregistered version prints "word的檔案格式名稱並沒有定義" and
+  // returns; version and doc keep what they held. A registered template
+  // that cannot be opened throws docx::Error; version and doc then also
+  // keep what they held.
+  void run_version(const Value& version, std::string save_path = "C:/corvana/");
+
+  // Registers the placeholder `old_text` (its text form is the key) with
+  // the replacement `new_text` (stored as its text form) and `options`.
+  // An earlier entry under the same key is replaced whole, nothing of it
+  // kept, and the key keeps its place in the registry order.
+  void set(const Value& old_text, const Value& new_text, const SetOptions& options = {});
+
+  // Empties the registry. (The name `delete` is taken by C++.)
+  void delete_();
+
+  // The text of `p` as it reads with every tracked change accepted:
+  // inserted text kept, deleted text left out, each page break written as
+  // kPageMarker. A paragraph whose markup, written with the prefix "w",
+  // does not contain "w:del", "w:ins" or "w:br" anywhere (so w:delText and
+  // a field's w:instrText count as well) is answered with the docx layer's
+  // paragraph text, tabs and all; any other is read from its runs at every
+  // depth, where only text elements and page breaks count (tabs, line
+  // breaks and field codes give nothing). Does not change the document.
+  std::string get_accepted_text(const docx::Paragraph& p) const;
+
+  // As get_accepted_text, but page breaks are dropped, only "w:del" and
+  // "w:ins" send the paragraph down the markup path, and there the text of
+  // every w:t element counts.
+  std::string _get_accepted_text(const docx::Paragraph& p) const;
+
+  // The text of the runs that are direct children of the root element of
+  // `xml` (a serialised paragraph, say): per run, kRunPageMarker when its
+  // first w:br is a page break, then the text of its first w:t. Runs nested
+  // deeper (insertions, hyperlinks) are not read. Throws docx::Error for
+  // XML that does not parse.
+  std::string ttff(std::string_view xml) const;
+
+  // Applies the registry to the working document, in two walks.
+  //
+  // Body paragraphs (direct children of the body, in order): a paragraph's
+  // accepted text is taken once as its snapshot. For each key in registry
+  // order that occurs in the snapshot and still occurs in the paragraph's
+  // current accepted text, every occurrence is replaced by the entry's
+  // text and the paragraph is rebuilt from the result: its content is
+  // removed (paragraph properties stay), and one run per piece of the text
+  // between kPageMarker markers is appended, each but the last followed by
+  // a page break. The runs get the entry's font name, East Asian font, size
+  // and colour, the paragraph its alignment, left indent and exact line
+  // spacing. A paragraph holding several keys is rebuilt once per key, so
+  // its final formatting is that of the last of them.
+  //
+  // Table cells (every table of the body, row by row, one visit per grid
+  // column, so a cell spanning three columns is visited three times): a
+  // cell's plain text is its snapshot. For each key that occurs in the
+  // snapshot and still occurs in the cell's current text, every occurrence
+  // is replaced and the cell's whole content becomes one paragraph with one
+  // run of the new text. Text after the first kRemarkMarker of a run moves
+  // into a run of its own with the remark size (further markers are
+  // dropped, their text kept). Runs get the entry's fonts, size and colour;
+  // with an image_path, each paragraph gets the picture appended in a run
+  // of its own; then each paragraph gets the alignment, indent and spacing.
+  //
+  // Picture size: with image_fixed_ratio true, the largest size with the
+  // picture's proportions that fits the box image_width x image_height
+  // (inches), both of which must then be given. Otherwise a box of both
+  // sides stretches the picture to it; a box of one side sets that side,
+  // the other following the proportions; no box gives the picture's
+  // native size at 96 pixels per inch. A picture that cannot be placed
+  // (missing file, no picture, no box) prints
+  // "execute_set設定照片錯誤 --> " and the error's text, and the walk goes
+  // on; the cell keeps its replaced text.
+  //
+  // Any other error (a value the document refuses, such as a colour
+  // component above 255) throws; changes made before it stay. The registry
+  // is not changed. Throws std::logic_error when no document is open.
+  void execute_set();
+
+  // The working document; throws std::logic_error when none is open.
+  docx::Document& working_document();
+};
+
+// Shorter name for the working object.
+using Document = Quire_Model::Document;
+
+}  // namespace quire_model

@@ -1,0 +1,178 @@
+// Replacement execution: the registry applied to body paragraphs and to
+// table cells.
+
+#include <libxml/tree.h>
+
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "docx/image.h"
+#include "docx/namespaces.h"
+#include "docx/table.h"
+#include "picture_fit.h"
+#include "quire_model/document.h"
+#include "text_ops.h"
+#include "travo/platform/paths.h"
+
+namespace quire_model {
+namespace {
+
+constexpr std::string_view kPictureFailure = "execute_set設定照片錯誤 --> ";
+
+bool is_w(const xmlNode* n, const char* local) {
+  return n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
+         std::strcmp(reinterpret_cast<const char*>(n->ns->href), docx::ns::kW) == 0 &&
+         std::strcmp(reinterpret_cast<const char*>(n->name), local) == 0;
+}
+
+// Removes the paragraph's own alignment (w:pPr/w:jc), so that its style
+// decides again. The docx layer hands out no handle to w:jc, so freeing it
+// cannot leave one dangling.
+void clear_alignment(const docx::Paragraph& p) {
+  for (xmlNode* ppr = p.node()->children; ppr; ppr = ppr->next) {
+    if (!is_w(ppr, "pPr")) continue;
+    for (xmlNode* c = ppr->children; c;) {
+      xmlNode* next = c->next;
+      if (is_w(c, "jc")) {
+        xmlUnlinkNode(c);
+        xmlFreeNode(c);
+      }
+      c = next;
+    }
+  }
+}
+
+void set_alignment(docx::Paragraph& p, const ReplacementEntry& e) {
+  if (e.alignment) p.set_alignment(*e.alignment);
+  else clear_alignment(p);
+}
+
+void set_indent_and_spacing(docx::Paragraph& p, const ReplacementEntry& e) {
+  if (e.left_indent) p.set_left_indent(docx::Pt(*e.left_indent));
+  if (e.line_spacing) p.set_exact_line_spacing(docx::Pt(*e.line_spacing));
+}
+
+void set_color(docx::Run& r, const ReplacementEntry& e) {
+  if (e.font_color) r.set_color(e.font_color->red, e.font_color->green, e.font_color->blue);
+}
+
+// Fonts, size and colour of a cell run; `size` is the entry's main or
+// remark size.
+void format_cell_run(docx::Run& r, const ReplacementEntry& e,
+                     const std::optional<docx::Length>& size) {
+  if (e.font_name) r.set_font_name(*e.font_name);
+  if (size) r.set_size(*size);
+  if (e.east_asia_font_name) r.set_east_asia_font(*e.east_asia_font_name);
+  set_color(r, e);
+}
+
+// Rebuilds body paragraph `p` from `text`: its content goes (paragraph
+// properties stay) and each piece between page-break markers becomes a run
+// with the entry's format, all but the last followed by a page break.
+void rebuild(docx::Paragraph& p, std::string_view text, const ReplacementEntry& e) {
+  const std::vector<std::string_view> pieces = split(text, Quire_Model::Document::kPageMarker);
+  p.clear();
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    docx::Run r = p.add_run(pieces[i]);
+    if (e.font_name) r.set_font_name(*e.font_name);
+    if (e.font_size) r.set_size(*e.font_size);
+    set_alignment(p, e);
+    if (e.east_asia_font_name) r.set_east_asia_font(*e.east_asia_font_name);
+    set_indent_and_spacing(p, e);
+    set_color(r, e);
+    if (i + 1 < pieces.size()) r.add_page_break();
+  }
+}
+
+// When `r` holds the remark marker, the text after its first occurrence
+// (further markers dropped, their text kept) moves into a new run at the
+// end of `q` with the remark size.
+void split_off_remark(docx::Paragraph& q, docx::Run& r, const ReplacementEntry& e) {
+  const std::string text = r.text();
+  if (text.find(Quire_Model::Document::kRemarkMarker) == std::string::npos) return;
+  const std::vector<std::string_view> parts = split(text, Quire_Model::Document::kRemarkMarker);
+  std::string remark;
+  for (size_t i = 1; i < parts.size(); ++i) remark += parts[i];
+  r.set_text(parts[0]);
+  docx::Run m = q.add_run(remark);
+  format_cell_run(m, e, e.remark.font_size);
+}
+
+// Appends the entry's picture to `q` in a run of its own. A picture that
+// cannot be placed is reported on standard output and skipped; a run
+// appended before the failure stays.
+void place_picture(docx::Paragraph& q, const ReplacementEntry& e) {
+  try {
+    const docx::Image image = docx::Image::open(travo::platform::local_path(*e.image_path));
+    const PictureSize size = fit_picture(image.width(), image.height(), e.image_width,
+                                         e.image_height, e.image_fixed_ratio.value_or(false));
+    docx::Run run = q.add_run();
+    run.add_picture(image, size.width, size.height);
+  } catch (const std::exception& error) {
+    std::cout << kPictureFailure << error.what() << std::endl;
+  }
+}
+
+// The new text of `text` with `key` replaced, or nothing when `key` does
+// not occur in it (an empty key never does): the text then stays as it is.
+std::optional<std::string> replaced(std::string_view text, std::string_view key,
+                                    const ReplacementEntry& e) {
+  if (key.empty() || text.find(key) == std::string_view::npos) return std::nullopt;
+  return replace_all(text, key, e.replacement_text);
+}
+
+}  // namespace
+
+void Quire_Model::Document::execute_set() {
+  docx::Document& d = working_document();
+
+  for (docx::Paragraph& p : d.paragraphs()) {
+    // The snapshot decides which keys are tried; each rebuild starts from
+    // the paragraph as the previous key left it.
+    const std::string snapshot = get_accepted_text(p);
+    bool rebuilt = false;
+    for (const auto& [key, e] : replace_value) {
+      if (snapshot.find(key) == std::string::npos) continue;
+      // Until the first rebuild the paragraph still reads as its snapshot.
+      const std::optional<std::string> text =
+          replaced(rebuilt ? get_accepted_text(p) : snapshot, key, e);
+      if (!text) continue;
+      rebuilt = true;
+      rebuild(p, *text, e);
+    }
+  }
+
+  for (const docx::Table& table : d.tables()) {
+    for (const docx::Row& row : table.rows()) {
+      for (docx::Cell& cell : row.cells()) {
+        const std::string snapshot = cell.text();
+        bool replaced_before = false;
+        for (const auto& [key, e] : replace_value) {
+          if (snapshot.find(key) == std::string::npos) continue;
+          const std::optional<std::string> text =
+              replaced(replaced_before ? cell.text() : snapshot, key, e);
+          if (!text) continue;
+          replaced_before = true;
+          cell.set_text(*text);
+          for (docx::Paragraph& q : cell.paragraphs()) {
+            // Runs appended for remarks are not visited again.
+            for (docx::Run& r : q.runs()) {
+              split_off_remark(q, r, e);
+              format_cell_run(r, e, e.font_size);
+            }
+            if (e.image_path) place_picture(q, e);
+          }
+          for (docx::Paragraph& q : cell.paragraphs()) {
+            set_alignment(q, e);
+            set_indent_and_spacing(q, e);
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace quire_model

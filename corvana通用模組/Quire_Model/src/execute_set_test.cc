@@ -1,0 +1,354 @@
+// Replacement execution on testdata/body.docx and testdata/cells.docx (see
+// make_fixtures.py for their content).
+
+#include <gtest/gtest.h>
+
+#include "docx/error.h"
+#include "docx/namespaces.h"
+#include "docx/table.h"
+#include "docx/xml.h"
+#include "quire_model/document.h"
+#include "test_support.h"
+
+namespace quire_model {
+namespace {
+
+using testing::count;
+using testing::ScopedEnv;
+using testing::testdata;
+
+enum BodyParagraph {
+  kName = 0, kTracked = 1, kSplit = 2, kLineBreak = 3, kTab = 4, kField = 5, kLink = 6,
+  kEastAsian = 7, kBreakAfter = 8, kBreakBefore = 10, kBreakInside = 11, kDup = 12, kXY = 13,
+  kPQ = 14, kRemark = 15,
+};
+
+std::vector<std::string> run_texts(const docx::Paragraph& p) {
+  std::vector<std::string> out;
+  for (const docx::Run& r : p.runs()) out.push_back(r.text());
+  return out;
+}
+
+// Checks that `r` carries the default entry formatting.
+void expect_default_run_format(const docx::Run& r, docx::Length size = docx::Pt(8)) {
+  EXPECT_EQ(r.font_name(), "Calibri");
+  EXPECT_EQ(r.east_asia_font(), "標楷體");
+  EXPECT_EQ(r.size(), size);
+}
+
+class BodyWalk : public ::testing::Test {
+ protected:
+  BodyWalk() : doc_(testing::open_fixture("body.docx")) {}
+  docx::Paragraph paragraph(int i) { return doc_.doc->paragraphs().at(i); }
+  std::string xml(int i) { return paragraph(i).xml(); }
+
+  Quire_Model::Document doc_;
+};
+
+TEST_F(BodyWalk, RebuildsTheParagraphAsOneFormattedRun) {
+  doc_.set("{{name}}", "王小明");
+  doc_.execute_set();
+  docx::Paragraph p = paragraph(kName);
+  ASSERT_EQ(run_texts(p), (std::vector<std::string>{"Name: 王小明 (end)"}));
+  expect_default_run_format(p.runs()[0]);
+  EXPECT_EQ(p.alignment(), docx::Alignment::Center);
+  // Old run formatting goes, paragraph properties stay.
+  EXPECT_EQ(count(xml(kName), "<w:b/>"), 0u);
+  EXPECT_EQ(count(xml(kName), "<w:i/>"), 0u);
+  EXPECT_EQ(p.left_indent(), docx::Twips(567));
+}
+
+TEST_F(BodyWalk, ReplacesInsideTrackedChangesFieldsLinksAndSplitRuns) {
+  doc_.set("{{ins}}", "I");
+  doc_.set("{{gone}}", "G");
+  doc_.set("{{split}}", "S");
+  doc_.set("{{lb}}", "L");
+  doc_.set("{{tab}}", "T");
+  doc_.set("{{field}}", "F");
+  doc_.set("{{link}}", "H");
+  doc_.execute_set();
+  EXPECT_EQ(paragraph(kTracked).text(), "Kept I text ends.");
+  EXPECT_EQ(count(xml(kTracked), "w:ins"), 0u);
+  EXPECT_EQ(count(xml(kTracked), "w:del"), 0u);
+  EXPECT_EQ(count(testing::document_xml(*doc_.doc), ">G<"), 0u);
+  EXPECT_EQ(run_texts(paragraph(kSplit)), (std::vector<std::string>{"Split S here."}));
+  // The accepted text has no line break, the plain one keeps the tab.
+  EXPECT_EQ(paragraph(kLineBreak).text(), "Line oneL two");
+  EXPECT_EQ(count(xml(kLineBreak), "<w:br"), 0u);
+  EXPECT_EQ(paragraph(kTab).text(), "Tab\tT");
+  EXPECT_EQ(count(xml(kTab), "<w:tab/>"), 1u);
+  EXPECT_EQ(paragraph(kField).text(), "Page 1 of F");
+  EXPECT_EQ(count(xml(kField), "fldChar"), 0u);
+  EXPECT_EQ(paragraph(kLink).text(), "See H here.");
+  EXPECT_EQ(count(xml(kLink), "hyperlink"), 0u);
+}
+
+TEST_F(BodyWalk, EastAsianTextGetsTheEastAsianFont) {
+  doc_.set("{{申請人}}", "國立臺灣大學", {.new_font_name = "Times New Roman",
+                                     .new_font_name_Chinese = "新細明體",
+                                     .new_font_size = docx::Pt(12)});
+  doc_.execute_set();
+  docx::Paragraph p = paragraph(kEastAsian);
+  EXPECT_EQ(p.text(), "申請人：國立臺灣大學。");
+  // As saved: the rebuilt run carries the East Asian font by name.
+  const std::string saved = testing::document_xml(*doc_.doc);
+  EXPECT_EQ(count(saved, "<w:rFonts w:ascii=\"Times New Roman\" w:hAnsi=\"Times New Roman\" "
+                         "w:eastAsia=\"新細明體\"/>"), 1u);
+  EXPECT_EQ(count(xml(kEastAsian), "<w:sz w:val=\"24\"/>"), 1u);
+}
+
+TEST_F(BodyWalk, PageBreaksComeBackWhereTheMarkersStood) {
+  doc_.set("{{pb_after}}", "A");
+  doc_.set("{{pb_before}}", "B");
+  doc_.set("{{NA$$$page$$$ME}}", "C");
+  doc_.execute_set();
+  // "Break after A", break, then an empty run that still has the format.
+  docx::Paragraph after = paragraph(kBreakAfter);
+  ASSERT_EQ(run_texts(after), (std::vector<std::string>{"Break after A", ""}));
+  expect_default_run_format(after.runs()[1]);
+  EXPECT_EQ(count(xml(kBreakAfter), "<w:t>Break after A</w:t><w:br w:type=\"page\"/></w:r>"), 1u);
+  EXPECT_EQ(run_texts(paragraph(kBreakBefore)), (std::vector<std::string>{"", "After table B"}));
+  EXPECT_EQ(count(xml(kBreakBefore), "<w:br w:type=\"page\"/>"), 1u);
+  // A key holding the marker swallows the break.
+  EXPECT_EQ(run_texts(paragraph(kBreakInside)), (std::vector<std::string>{"Before C after"}));
+  EXPECT_EQ(count(xml(kBreakInside), "<w:br"), 0u);
+}
+
+TEST_F(BodyWalk, EveryOccurrenceIsReplacedAndTheTailKept) {
+  doc_.set("{{dup}}", "a$$$page$$$b");
+  doc_.execute_set();
+  EXPECT_EQ(run_texts(paragraph(kDup)),
+            (std::vector<std::string>{"a", "b and a", "b and tail"}));
+  EXPECT_EQ(count(xml(kDup), "<w:br w:type=\"page\"/>"), 2u);
+}
+
+TEST_F(BodyWalk, AKeyGoneSinceTheSnapshotLeavesTheParagraphAlone) {
+  // "XY" first: the paragraph becomes "one"; "X" passed the snapshot test
+  // but no longer occurs, so the paragraph keeps "one".
+  doc_.set("XY", "one", {.new_font_size = docx::Pt(11)});
+  doc_.set("X", "two");
+  // "P" first: "PQ" becomes "p1Q"; "PQ" no longer occurs.
+  doc_.set("P", "p1");
+  doc_.set("PQ", "pq");
+  doc_.execute_set();
+  EXPECT_EQ(paragraph(kXY).text(), "one");
+  EXPECT_EQ(paragraph(kXY).runs()[0].size(), docx::Pt(11));
+  EXPECT_EQ(paragraph(kPQ).text(), "p1Q");
+}
+
+TEST_F(BodyWalk, EmptyKeyChangesNothing) {
+  const std::string before = testing::document_xml(*doc_.doc);
+  doc_.set("", "X");
+  doc_.execute_set();
+  EXPECT_EQ(testing::document_xml(*doc_.doc), before);
+}
+
+TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
+  doc_.set("{{name}}", "N", {.new_font_size = docx::Pt(20), .new_alignment = docx::Alignment::Right});
+  doc_.set("(end)", "E", {.new_font_size = docx::Pt(9),
+                          .left_indent = 12,
+                          .line_spacing = 14.5,
+                          .font_color = {{255, 0, 128}}});
+  doc_.execute_set();
+  docx::Paragraph p = paragraph(kName);
+  ASSERT_EQ(run_texts(p), (std::vector<std::string>{"Name: N E"}));
+  const docx::Run r = p.runs()[0];
+  EXPECT_EQ(r.size(), docx::Pt(9));
+  EXPECT_EQ(r.color(), (std::array<std::uint8_t, 3>{255, 0, 128}));
+  EXPECT_EQ(p.alignment(), docx::Alignment::Center);
+  EXPECT_EQ(p.left_indent(), docx::Pt(12));
+  EXPECT_EQ(p.exact_line_spacing(), docx::Pt(14.5));
+}
+
+TEST_F(BodyWalk, AbsentOptionsLeaveThingsUnset) {
+  doc_.set("{{name}}", "N",
+           {.new_font_name = std::nullopt, .new_font_name_Chinese = std::nullopt,
+            .new_font_size = std::nullopt, .new_alignment = std::nullopt});
+  doc_.execute_set();
+  docx::Paragraph p = paragraph(kName);
+  const docx::Run r = p.runs().at(0);
+  EXPECT_FALSE(r.font_name());
+  EXPECT_FALSE(r.east_asia_font());
+  EXPECT_FALSE(r.size());
+  EXPECT_FALSE(p.alignment());  // the template's "end" is gone too
+  EXPECT_EQ(count(xml(kName), "w:jc"), 0u);
+}
+
+TEST_F(BodyWalk, RemarkMarkerStaysLiteralInTheBody) {
+  doc_.set("{{body_remark}}", "m__remark__r");
+  doc_.execute_set();
+  EXPECT_EQ(run_texts(paragraph(kRemark)), (std::vector<std::string>{"Remark m__remark__r"}));
+}
+
+TEST_F(BodyWalk, RefusedValuesReachTheCallerAfterEarlierChanges) {
+  doc_.set("{{name}}", "ok");
+  doc_.set("{{lb}}", "bad", {.font_color = {{300, 0, 0}}});
+  EXPECT_THROW(doc_.execute_set(), docx::Error);
+  EXPECT_EQ(paragraph(kName).text(), "Name: ok (end)");
+}
+
+TEST_F(BodyWalk, TextBoxesAreNotReplaced) {
+  doc_.set("{{textbox}}", "T");
+  doc_.execute_set();
+  EXPECT_EQ(count(testing::document_xml(*doc_.doc), "{{textbox}}"), 2u);  // drawing and fallback
+}
+
+TEST(BodyWalkHeader, HeadersAreNotReplaced) {
+  Quire_Model::Document doc = testing::open_fixture("header.docx");
+  doc.set("{{name}}", "N");
+  doc.execute_set();
+  EXPECT_EQ(doc.doc->paragraphs()[0].text(), "Body N");
+  bool header_seen = false;
+  for (const std::string& part : doc.doc->package().part_names()) {
+    if (part.find("header") == std::string::npos) continue;
+    header_seen = true;
+    EXPECT_NE(doc.doc->package().part_data(part).find("Header {{name}}"), std::string::npos);
+  }
+  EXPECT_TRUE(header_seen);
+}
+
+class CellWalk : public ::testing::Test {
+ protected:
+  CellWalk() : doc_(testing::open_fixture("cells.docx")) {}
+  docx::Cell cell(int table, int row, int column) {
+    return doc_.doc->tables().at(table).cell(row, column);
+  }
+
+  Quire_Model::Document doc_;
+};
+
+TEST_F(CellWalk, SpannedCellsAreVisitedOncePerGridColumn) {
+  doc_.set("{{span}}", "<{{span}}>");
+  doc_.set("{{vm}}", "+{{vm}}");
+  doc_.execute_set();
+  EXPECT_EQ(cell(0, 0, 0).text(), "<<<{{span}}>>>");
+  EXPECT_EQ(cell(0, 2, 1).text(), "++{{vm}}");
+}
+
+TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
+  doc_.set("{{multi}}", "M", {.new_alignment = docx::Alignment::Right, .left_indent = 6});
+  doc_.set("{{dup}}", "d");
+  doc_.set("{{cellpb}}", "x$$$page$$$y");
+  doc_.execute_set();
+  docx::Cell multi = cell(0, 2, 0);
+  ASSERT_EQ(multi.paragraphs().size(), 1u);
+  EXPECT_EQ(multi.text(), "first line\nM");
+  const docx::Paragraph q = multi.paragraphs()[0];
+  ASSERT_EQ(q.runs().size(), 1u);
+  expect_default_run_format(q.runs()[0]);
+  EXPECT_EQ(q.alignment(), docx::Alignment::Right);
+  EXPECT_EQ(q.left_indent(), docx::Pt(6));
+  EXPECT_EQ(cell(0, 2, 2).text(), "d d!");
+  EXPECT_EQ(cell(0, 1, 2).text(), "x$$$page$$$y");
+  EXPECT_EQ(count(cell(0, 1, 2).paragraphs()[0].xml(), "<w:br"), 0u);
+}
+
+TEST_F(CellWalk, RemarkTextGetsARunOfItsOwn) {
+  doc_.set("{{remark}}", "主文__remark__備註",
+           {.new_font_size = docx::Pt(10), .font_color = {{0, 0, 255}},
+            .remark_new_font_size = docx::Pt(6)});
+  doc_.set("{{remark2}}", "a__remark__b__remark__c");
+  doc_.execute_set();
+  const docx::Paragraph q = cell(0, 1, 0).paragraphs().at(0);
+  ASSERT_EQ(run_texts(q), (std::vector<std::string>{"主文", "備註"}));
+  expect_default_run_format(q.runs()[0], docx::Pt(10));
+  expect_default_run_format(q.runs()[1], docx::Pt(6));
+  EXPECT_EQ(q.runs()[1].color(), (std::array<std::uint8_t, 3>{0, 0, 255}));
+  // Further markers go; their text stays in the remark run.
+  EXPECT_EQ(run_texts(cell(0, 1, 1).paragraphs().at(0)), (std::vector<std::string>{"a", "bc"}));
+}
+
+TEST_F(CellWalk, NestedTablesAreNotVisited) {
+  doc_.set("{{nested}}", "N");
+  doc_.execute_set();
+  EXPECT_EQ(count(testing::document_xml(*doc_.doc), "{{nested}}"), 1u);
+}
+
+// The extents of the pictures in `c`, as (cx, cy) pairs.
+std::vector<std::pair<long, long>> extents(const docx::Cell& c) {
+  std::vector<std::pair<long, long>> out;
+  docx::XmlElement tc(c.node());
+  for (const docx::XmlElement& e : tc.descendants(docx::ns::kWp, "extent"))
+    out.emplace_back(std::stol(e.attribute("cx").value()), std::stol(e.attribute("cy").value()));
+  return out;
+}
+
+TEST_F(CellWalk, PicturesAreFittedIntoTheBoxKeepingTheirProportions) {
+  const char* pictures[] = {"800x600.png", "400x100.png", "30x20.png", "2x1.png", "50x100.jpg"};
+  for (int i = 0; i < 5; ++i) {
+    doc_.set("{{pic" + std::to_string(i + 1) + "}}", "P" + std::to_string(i + 1),
+             {.image_path = testdata("images/" + std::string(pictures[i])).string(),
+              .image_height = 2,
+              .image_width = 3});
+  }
+  ::testing::internal::CaptureStdout();
+  doc_.execute_set();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  const std::pair<long, long> expected[] = {
+      {2438400, 1828800},  // 800 x 600 -> 2.667 x 2 in
+      {2743200, 685800},   // 400 x 100 -> 3 x 0.75 in
+      {2743200, 1828800},  // 30 x 20 -> 3 x 2 in
+      {2743200, 1371600},  // 2 x 1 -> 3 x 1.5 in
+      {914400, 1828800},   // 50 x 100 -> 1 x 2 in
+  };
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(pictures[i]);
+    const auto got = extents(cell(1, 0, i));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_NEAR(got[0].first, expected[i].first, 1);
+    EXPECT_NEAR(got[0].second, expected[i].second, 1);
+    // The text run first, then the picture's run; centred paragraph.
+    const docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
+    EXPECT_EQ(run_texts(q), (std::vector<std::string>{"P" + std::to_string(i + 1), ""}));
+    EXPECT_EQ(q.alignment(), docx::Alignment::Center);
+  }
+}
+
+TEST_F(CellWalk, PicturesWithoutFixedRatioUseWhatTheBoxGives) {
+  const std::string picture = testdata("images/800x600.png").string();
+  doc_.set("{{pic1}}", "", {.image_path = picture, .image_height = 1, .image_width = 3,
+                            .image_fixed_ratio = false});
+  doc_.set("{{pic2}}", "", {.image_path = picture, .image_width = 2, .image_fixed_ratio = false});
+  doc_.set("{{pic3}}", "", {.image_path = picture, .image_height = 3, .image_fixed_ratio = false});
+  doc_.set("{{pic4}}", "", {.image_path = picture, .image_fixed_ratio = false});
+  doc_.execute_set();
+  EXPECT_EQ(extents(cell(1, 0, 0)), (std::vector<std::pair<long, long>>{{2743200, 914400}}));
+  EXPECT_EQ(extents(cell(1, 0, 1)), (std::vector<std::pair<long, long>>{{1828800, 1371600}}));
+  EXPECT_EQ(extents(cell(1, 0, 2)), (std::vector<std::pair<long, long>>{{3657600, 2743200}}));
+  // Native size at 96 pixels per inch.
+  EXPECT_EQ(extents(cell(1, 0, 3)), (std::vector<std::pair<long, long>>{{7620000, 5715000}}));
+}
+
+TEST_F(CellWalk, PictureThatCannotBePlacedIsReportedAndSkipped) {
+  doc_.set("{{pic1}}", "missing", {.image_path = testdata("images/missing.png").string(),
+                                   .image_height = 2, .image_width = 3});
+  doc_.set("{{pic2}}", "not a picture", {.image_path = testdata("images/not_a_picture.png").string(),
+                                         .image_height = 2, .image_width = 3});
+  doc_.set("{{pic3}}", "no box", {.image_path = testdata("images/2x1.png").string()});
+  ::testing::internal::CaptureStdout();
+  doc_.execute_set();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(count(out, "execute_set設定照片錯誤 --> "), 3u);
+  EXPECT_EQ(count(out, "\n"), 3u);
+  EXPECT_EQ(out.rfind("execute_set設定照片錯誤 --> ", 0), 0u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(extents(cell(1, 0, i)).empty());
+    const docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
+    expect_default_run_format(q.runs().at(0));
+    EXPECT_EQ(q.alignment(), docx::Alignment::Center);
+  }
+  EXPECT_EQ(cell(1, 0, 0).text(), "missing");
+  // The box is checked before a run is added for the picture.
+  EXPECT_EQ(run_texts(cell(1, 0, 2).paragraphs().at(0)), (std::vector<std::string>{"no box"}));
+}
+
+TEST_F(CellWalk, PicturePathsUnderCorvanaAreMapped) {
+  ScopedEnv env("CORVANA_ROOT", testdata("").string());
+  doc_.set("{{pic1}}", "", {.image_path = "C:/corvana/images/2x1.png", .image_height = 2,
+                            .image_width = 3});
+  doc_.execute_set();
+  EXPECT_EQ(extents(cell(1, 0, 0)).size(), 1u);
+}
+
+}  // namespace
+}  // namespace quire_model

@@ -1,0 +1,107 @@
+// Helpers shared by the Quire_Model tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "docx/document.h"
+#include "docx/package.h"
+#include "quire_model/document.h"
+
+namespace quire_model::testing {
+
+inline std::filesystem::path testdata(const std::string& name) {
+  return std::filesystem::path(QUIRE_TESTDATA_DIR) / name;
+}
+
+inline std::string read_file(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() / ("quire-test-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// A Document with the fixture `name` registered under version "v" and
+// opened.
+inline Quire_Model::Document open_fixture(const std::string& name) {
+  Quire_Model::Document doc;
+  doc.set_word_version_path("v", testdata(name).string());
+  doc.run_version("v");
+  return doc;
+}
+
+// The main part's XML as it would be saved now.
+inline std::string document_xml(docx::Document& d) {
+  d.package().mark_modified(d.main_part_name());
+  return d.package().part_data(d.main_part_name());
+}
+
+// The fixture `name`, with its word/document.xml passed through `edit`,
+// saved as `out`.
+inline void edit_fixture(const std::string& name, const std::filesystem::path& out,
+                         const std::function<std::string(std::string)>& edit) {
+  docx::Package pkg = docx::Package::open(testdata(name));
+  pkg.set_part_data("word/document.xml", edit(pkg.part_data("word/document.xml")));
+  pkg.save(out);
+}
+
+inline std::string replace_all_text(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
+  return s;
+}
+
+}  // namespace quire_model::testing

@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Regenerates the .docx test fixtures of Quire_Model.
+
+The documents are written by LibreOffice: this script writes Flat ODT
+sources and converts them with `soffice --headless --convert-to docx`.
+LibreOffice splits a paragraph at a page break, so the one fixture that
+needs a page break inside a paragraph is derived from its output with
+zipfile: the text "[[PB]]" becomes a page break inside the run. Pictures
+come from ImageMagick.
+
+Usage: make_fixtures.py [OUTPUT_DIR]   (default: the folder of this script)
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+NS = " ".join([
+    'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"',
+    'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"',
+    'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"',
+    'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"',
+    'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"',
+    'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"',
+    'xmlns:xlink="http://www.w3.org/1999/xlink"',
+    'xmlns:dc="http://purl.org/dc/elements/1.1/"',
+    'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"',
+])
+
+FONTS = """
+ <office:font-face-decls>
+  <style:font-face style:name="Liberation Serif" svg:font-family="'Liberation Serif'"/>
+  <style:font-face style:name="Liberation Mono" svg:font-family="'Liberation Mono'"/>
+  <style:font-face style:name="Noto Serif CJK TC" svg:font-family="'Noto Serif CJK TC'"/>
+ </office:font-face-decls>
+"""
+
+
+def fodt(body, automatic_styles="", master=""):
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<office:document {NS} office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.text">
+{FONTS}
+ <office:automatic-styles>{automatic_styles}</office:automatic-styles>
+ <office:master-styles>{master}</office:master-styles>
+ <office:body><office:text>{body}</office:text></office:body>
+</office:document>
+"""
+
+
+CHANGE_INFO = ('<office:change-info><dc:creator>Tester</dc:creator>'
+               '<dc:date>2024-01-02T03:04:05</dc:date></office:change-info>')
+
+
+def body():
+    """Body paragraphs: one placeholder situation per paragraph, in order.
+
+    0  plain text with formatted prefix and suffix, indented paragraph
+    1  placeholder inside a tracked insertion, another inside a deletion
+    2  placeholder split over three runs of different formatting
+    3  line break before the placeholder
+    4  tab before the placeholder
+    5  PAGE field before the placeholder
+    6  placeholder inside a hyperlink
+    7  East Asian text
+    8  placeholder, then a page break (the next paragraph starts a page)
+    9  "Second page."
+    10 (after a table) page break, then the placeholder
+    11 page break inside the placeholder (derived: "[[PB]]")
+    12 the placeholder twice, with text around and between
+    13 "XY" exactly (registry order, the first key holds the second)
+    14 "PQ" exactly (registry order, the first key is part of the second)
+    15 a body placeholder whose replacement holds "__remark__"
+    16 a text box holding a placeholder, anchored in plain text
+    17 tab and tracked insertion, no placeholder
+    """
+    styles = """
+  <style:style style:name="T1" style:family="text"><style:text-properties fo:font-weight="bold"/></style:style>
+  <style:style style:name="T2" style:family="text"><style:text-properties fo:font-style="italic" fo:color="#ff0000"/></style:style>
+  <style:style style:name="T3" style:family="text"><style:text-properties style:font-name="Liberation Mono" fo:font-size="14pt"/></style:style>
+  <style:style style:name="P1" style:family="paragraph"><style:paragraph-properties fo:margin-left="1cm" fo:text-align="end"/></style:style>
+  <style:style style:name="PB" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+  <style:style style:name="fr1" style:family="graphic"><style:graphic-properties fo:border="0.06pt solid #000000"/></style:style>
+"""
+    return fodt(f"""
+  <text:tracked-changes text:track-changes="true">
+   <text:changed-region text:id="ct1"><text:insertion>{CHANGE_INFO}</text:insertion></text:changed-region>
+   <text:changed-region text:id="ct2"><text:deletion>{CHANGE_INFO}<text:p>{{{{gone}}}}</text:p></text:deletion></text:changed-region>
+   <text:changed-region text:id="ct3"><text:insertion>{CHANGE_INFO}</text:insertion></text:changed-region>
+  </text:tracked-changes>
+  <text:p text:style-name="P1"><text:span text:style-name="T1">Name:</text:span> {{{{name}}}} <text:span text:style-name="T2">(end)</text:span></text:p>
+  <text:p>Kept <text:change-start text:change-id="ct1"/>{{{{ins}}}} <text:change-end text:change-id="ct1"/>text<text:change text:change-id="ct2"/> ends.</text:p>
+  <text:p>Split {{{{<text:span text:style-name="T1">sp</text:span><text:span text:style-name="T2">li</text:span><text:span text:style-name="T3">t</text:span>}}}} here.</text:p>
+  <text:p>Line one<text:line-break/>{{{{lb}}}} two</text:p>
+  <text:p>Tab<text:tab/>{{{{tab}}}}</text:p>
+  <text:p>Page <text:page-number text:select-page="current">1</text:page-number> of {{{{field}}}}</text:p>
+  <text:p>See <text:a xlink:type="simple" xlink:href="https://example.com/">{{{{link}}}}</text:a> here.</text:p>
+  <text:p>申請人：{{{{申請人}}}}。</text:p>
+  <text:p>Break after {{{{pb_after}}}}</text:p>
+  <text:p text:style-name="PB">Second page.</text:p>
+  <table:table table:name="Spacer"><table:table-column/><table:table-row><table:table-cell office:value-type="string"><text:p>spacer</text:p></table:table-cell></table:table-row></table:table>
+  <text:p text:style-name="PB">After table {{{{pb_before}}}}</text:p>
+  <text:p>Before {{{{NA[[PB]]ME}}}} after</text:p>
+  <text:p>{{{{dup}}}} and {{{{dup}}}} and tail</text:p>
+  <text:p>XY</text:p>
+  <text:p>PQ</text:p>
+  <text:p>Remark {{{{body_remark}}}}</text:p>
+  <text:p>Anchor <draw:frame draw:style-name="fr1" draw:name="Box" text:anchor-type="as-char" svg:width="4cm" svg:height="1cm" draw:z-index="0"><draw:text-box><text:p>{{{{textbox}}}}</text:p></draw:text-box></draw:frame> text</text:p>
+  <text:p>Tab<text:tab/>kept <text:change-start text:change-id="ct3"/>new<text:change-end text:change-id="ct3"/></text:p>
+""", styles)
+
+
+def cells():
+    """Tables.
+
+    Table "Merged" (3 columns):
+      row 0: one cell spanning the three columns: "{{span}}"
+      row 1: "{{remark}}" | "{{remark2}}" | "{{cellpb}}"
+      row 2: "first line" + "{{multi}}" (two paragraphs) | "{{vm}}" spanning
+             rows 2 and 3 | "{{dup}} {{dup}}!"
+      row 3: a nested table holding "{{nested}}" | (covered) | "{{red}}"
+    Table "Pictures" (1 row, 5 columns): "{{pic1}}" ... "{{pic5}}"
+    """
+    return fodt("""
+  <text:p>Before the tables.</text:p>
+  <table:table table:name="Merged">
+   <table:table-column table:number-columns-repeated="3"/>
+   <table:table-row>
+    <table:table-cell table:number-columns-spanned="3" office:value-type="string"><text:p>{{span}}</text:p></table:table-cell>
+    <table:covered-table-cell/><table:covered-table-cell/>
+   </table:table-row>
+   <table:table-row>
+    <table:table-cell office:value-type="string"><text:p>{{remark}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{remark2}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{cellpb}}</text:p></table:table-cell>
+   </table:table-row>
+   <table:table-row>
+    <table:table-cell office:value-type="string"><text:p>first line</text:p><text:p>{{multi}}</text:p></table:table-cell>
+    <table:table-cell table:number-rows-spanned="2" office:value-type="string"><text:p>{{vm}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{dup}} {{dup}}!</text:p></table:table-cell>
+   </table:table-row>
+   <table:table-row>
+    <table:table-cell office:value-type="string">
+     <table:table table:name="Inner">
+      <table:table-column/>
+      <table:table-row><table:table-cell office:value-type="string"><text:p>{{nested}}</text:p></table:table-cell></table:table-row>
+     </table:table>
+     <text:p>outer</text:p>
+    </table:table-cell>
+    <table:covered-table-cell/>
+    <table:table-cell office:value-type="string"><text:p>{{red}}</text:p></table:table-cell>
+   </table:table-row>
+  </table:table>
+  <text:p>Between the tables.</text:p>
+  <table:table table:name="Pictures">
+   <table:table-column table:number-columns-repeated="5"/>
+   <table:table-row>
+    <table:table-cell office:value-type="string"><text:p>{{pic1}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{pic2}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{pic3}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{pic4}}</text:p></table:table-cell>
+    <table:table-cell office:value-type="string"><text:p>{{pic5}}</text:p></table:table-cell>
+   </table:table-row>
+  </table:table>
+  <text:p>After the tables.</text:p>
+""")
+
+
+def header():
+    """A header and a body paragraph holding the same placeholder."""
+    styles = '<style:page-layout style:name="pm1"><style:header-style/></style:page-layout>'
+    master = ('<style:master-page style:name="Standard" style:page-layout-name="pm1">'
+              '<style:header><text:p>Header {{name}}</text:p></style:header></style:master-page>')
+    return fodt("<text:p>Body {{name}}</text:p>", styles, master)
+
+
+SOURCES = {"body": body, "cells": cells, "header": header}
+
+PICTURES = [("800x600.png", "800x600", "xc:red"),
+            ("400x100.png", "400x100", "xc:blue"),
+            ("30x20.png", "30x20", "xc:green"),
+            ("2x1.png", "2x1", "xc:orange"),
+            ("50x100.jpg", "50x100", "xc:purple")]
+
+
+def make_images(out):
+    img = os.path.join(out, "images")
+    os.makedirs(img, exist_ok=True)
+    for name, size, fill in PICTURES:
+        subprocess.run(["convert", "-size", size, fill, "-strip", os.path.join(img, name)], check=True)
+    with open(os.path.join(img, "not_a_picture.png"), "w") as f:
+        f.write("plain text, not a picture\n")
+
+
+def convert(sources, out):
+    work = tempfile.mkdtemp(prefix="quire-fixtures-")
+    try:
+        paths = []
+        for name, text in sources.items():
+            p = os.path.join(work, name + ".fodt")
+            with open(p, "w", encoding="utf-8") as f:
+                f.write(text)
+            paths.append(p)
+        profile = "file://" + os.path.join(work, "profile")
+        subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless",
+                        "--convert-to", "docx", "--outdir", out] + paths,
+                       check=True, stdout=subprocess.DEVNULL)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for name in sources:
+        if not os.path.exists(os.path.join(out, name + ".docx")):
+            sys.exit(f"LibreOffice did not produce {name}.docx")
+
+
+def put_page_break_inside_run(path):
+    """Turns the text "[[PB]]" of the body into a page break in its run."""
+    tmp = path + ".tmp"
+    with zipfile.ZipFile(path) as zin, zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as zout:
+        for info in zin.infolist():
+            data = zin.read(info.filename)
+            if info.filename == "word/document.xml":
+                if b"[[PB]]" not in data:
+                    sys.exit("body.docx lost its [[PB]] marker")
+                data = data.replace(
+                    b"[[PB]]", b'</w:t><w:br w:type="page"/><w:t xml:space="preserve">')
+            zout.writestr(info, data)
+    os.replace(tmp, path)
+
+
+def main():
+    out = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else HERE
+    os.makedirs(out, exist_ok=True)
+    make_images(out)
+    convert({name: make() for name, make in SOURCES.items()}, out)
+    put_page_break_inside_run(os.path.join(out, "body.docx"))
+    print("fixtures written to", out)
+
+
+if __name__ == "__main__":
+    main()
