@@ -69,6 +69,12 @@ class Command_Runner {
     int empty_first_pages = 0;
     for (;;) {
       spider.to_patent(pages, 1);
+      // An error status would read as "no more hits" and pass a cut-short
+      // list off as complete; report it instead.
+      if (spider.resp_enter && spider.resp_enter->status >= 400) {
+        throw std::runtime_error("檢索網站回覆錯誤（HTTP " + std::to_string(spider.resp_enter->status) +
+                                 "，第 " + std::to_string(pages + 1) + " 頁），檢索列表只含之前各頁的結果");
+      }
       Page_Data data = spider.get_data();
       const size_t n = data.at("公開號").size();
       if (n == 0 && pages == 0) {

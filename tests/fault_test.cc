@@ -1,0 +1,270 @@
+// The worker under a misbehaving site: every fault ends the command with a
+// description and the marker, the next command is served, and the search
+// list on disk is never left broken.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "travo/harrow/receipt.h"
+#include "travo/patent_site/patent_site.h"
+#include "xlsx_test_support.h"
+
+namespace travo::harrow {
+namespace {
+
+namespace fs = std::filesystem;
+using patent_site::Patent_Site;
+
+// Accepts connections and never answers.
+class Silent_Server {
+ public:
+  Silent_Server() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd_, 16);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) break;
+        held_.push_back(c);
+      }
+    });
+  }
+  ~Silent_Server() {
+    stop_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    thread_.join();
+    for (int c : held_) ::close(c);
+  }
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::vector<int> held_;
+  std::thread thread_;
+};
+
+class FaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("fault_test_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "TRAVO專利檢索軟體");
+    setenv("CORVANA_ROOT", root_.c_str(), 1);
+    maps_ = make_shared_maps();
+    options_.empty_page_wait = std::chrono::milliseconds(10);
+    options_.http.stall_timeout = std::chrono::milliseconds(400);
+    options_.http.connect_timeout = std::chrono::milliseconds(2000);
+    options_.on_command_done = [this](const Command_Outcome& o) {
+      std::lock_guard<std::mutex> lock(mu_);
+      outcomes_.push_back(o);
+    };
+  }
+  void TearDown() override {
+    if (worker_.joinable()) {
+      send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
+      worker_.join();
+    }
+    fs::remove_all(root_);
+  }
+
+  void start(const std::string& site) {
+    options_.site = site;
+    worker_ = std::thread([this] { receipt(maps_->Queue_All_variable, maps_->Event_All_variable, options_); });
+  }
+
+  std::vector<std::string> run_command(const std::string& text) {
+    maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"檢索指令", text}});
+    std::vector<std::string> out;
+    for (;;) {
+      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(120));
+      if (!item) {
+        ADD_FAILURE() << "no completion marker";
+        return out;
+      }
+      out.push_back(std::get<std::string>(*item));
+      if (out.back() == kDoneMarker) return out;
+    }
+  }
+
+  fs::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
+  void write_previous_list() { std::ofstream(list_path()) << "previous"; }
+  std::string list_content() {
+    std::ifstream in(list_path(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+
+  // A fault on page 1 ends the command with a description; the list holds
+  // the ten rows of page 0; a normal command afterwards is served.
+  void expect_page_one_failure(Patent_Site& site, const std::string& description_part) {
+    write_previous_list();
+    auto m = run_command("石墨烯");
+    ASSERT_GE(m.size(), 2u);
+    EXPECT_EQ(m.back(), kDoneMarker);
+    EXPECT_NE(m[m.size() - 2].find(description_part), std::string::npos) << m[m.size() - 2];
+    EXPECT_EQ(testing::sheet_rows(list_path()).size(), 11u);
+    auto next = run_command("憶阻器");
+    EXPECT_EQ(next.front(), "檢索專利共 3 筆");
+    EXPECT_EQ(testing::sheet_rows(list_path()).size(), 4u);
+    (void)site;
+  }
+
+  fs::path root_;
+  std::unique_ptr<Shared_Maps> maps_;
+  Receipt_Options options_;
+  std::thread worker_;
+  std::mutex mu_;
+  std::vector<Command_Outcome> outcomes_;
+};
+
+TEST_F(FaultTest, SiteThatNeverAnswersTimesOut) {
+  Silent_Server silent;
+  write_previous_list();
+  start(silent.base());
+  auto m = run_command("石墨烯");
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_NE(m[0].find("timed out"), std::string::npos) << m[0];
+  EXPECT_EQ(list_content(), "previous");  // failed before a list existed
+  m = run_command("石墨烯");
+  EXPECT_EQ(m.size(), 2u);  // and again: the worker is still serving
+}
+
+TEST_F(FaultTest, StalledResultPage) {
+  patent_site::Options so;
+  so.stall_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  expect_page_one_failure(site, "timed out");
+}
+
+TEST_F(FaultTest, HugeResultPageIsRefused) {
+  patent_site::Options so;
+  so.huge_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  expect_page_one_failure(site, "larger than");
+}
+
+TEST_F(FaultTest, ServerErrorPageIsReportedNotTakenAsTheEnd) {
+  patent_site::Options so;
+  so.error500_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  expect_page_one_failure(site, "HTTP 500");
+}
+
+TEST_F(FaultTest, RedirectLoopIsBounded) {
+  patent_site::Options so;
+  so.redirect_loop_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  expect_page_one_failure(site, "redirect");
+}
+
+TEST_F(FaultTest, DroppedConnection) {
+  patent_site::Options so;
+  so.drop_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  expect_page_one_failure(site, "連線檢索網站失敗");
+}
+
+TEST_F(FaultTest, InvalidUtf8IsReplacedNotFatal) {
+  patent_site::Options so;
+  so.invalid_utf8_page = 0;
+  Patent_Site site(so);
+  start(site.base_url());
+  auto m = run_command("石墨烯");
+  ASSERT_EQ(m.size(), 9u);
+  EXPECT_NE(m[3].find("\xEF\xBF\xBD"), std::string::npos);  // U+FFFD in the hit lines
+  auto rows = testing::sheet_rows(list_path());
+  ASSERT_EQ(rows.size(), 26u);
+  EXPECT_NE(rows[1][1].find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+TEST_F(FaultTest, CookieChangedMidSearchIsFollowed) {
+  patent_site::Options so;
+  so.rotate_cookie_page = 1;
+  Patent_Site site(so);
+  start(site.base_url());
+  auto m = run_command("石墨烯");
+  EXPECT_EQ(m.size(), 9u);
+  EXPECT_EQ(site.error_count(), 0);
+  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 26u);
+}
+
+TEST_F(FaultTest, ShortInfoStillPages) {
+  patent_site::Options so;
+  so.short_info = true;
+  Patent_Site site(so);
+  start(site.base_url());
+  auto m = run_command("石墨烯");
+  EXPECT_EQ(m.size(), 9u);
+  EXPECT_EQ(site.error_count(), 0);
+  EXPECT_EQ(site.page_fetches(2), 1);
+}
+
+TEST_F(FaultTest, FailedSaveKeepsThePreviousList) {
+  Patent_Site site;
+  start(site.base_url());
+  run_command("憶阻器");
+  const std::string good = list_content();
+  // A save that cannot rename over the target (the folder is replaced by a
+  // file of the same name) leaves what was there.
+  fs::rename(root_ / "TRAVO專利檢索軟體", root_ / "moved");
+  { std::ofstream(root_ / "TRAVO專利檢索軟體") << "not a folder"; }
+  auto m = run_command("石墨烯");
+  EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos);
+  fs::remove(root_ / "TRAVO專利檢索軟體");
+  fs::rename(root_ / "moved", root_ / "TRAVO專利檢索軟體");
+  EXPECT_EQ(list_content(), good);
+  // No temporary file was left in the folder.
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(root_ / "TRAVO專利檢索軟體")) ++files;
+  EXPECT_EQ(files, 1u);
+}
+
+TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
+  const fs::path mnt = root_ / "small";
+  fs::create_directories(mnt);
+  if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + mnt.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  }
+  struct Unmount {
+    fs::path p;
+    ~Unmount() { std::system(("umount '" + p.string() + "'").c_str()); }
+  } unmount{mnt};
+  fs::create_directories(mnt / "TRAVO專利檢索軟體");
+  setenv("CORVANA_ROOT", mnt.c_str(), 1);
+  Patent_Site site;
+  start(site.base_url());
+  run_command("憶阻器");
+  const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
+  ASSERT_TRUE(fs::exists(list));
+  const auto before = fs::file_size(list);
+  // Fill the disk, then search for more than fits.
+  { std::ofstream(mnt / "filler", std::ios::binary) << std::string(64 * 1024 - before - 4096, 'x'); }
+  auto m = run_command("裝置");
+  EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos) << m[m.size() - 2];
+  EXPECT_EQ(fs::file_size(list), before);
+  EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
+}
+
+}  // namespace
+}  // namespace travo::harrow
