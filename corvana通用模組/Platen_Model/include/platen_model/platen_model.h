@@ -1,0 +1,97 @@
+// Platen_Model: turns a finished Word document (.docx) into a PDF with
+// LibreOffice running headless.
+//
+//   platen_model::Platen_Model converter;
+//   converter.convert("/reports/r.docx", "/reports/r.pdf", true);
+//
+// When convert() returns, the PDF is complete at the output path; it is
+// written to a temporary file in the same folder and renamed into place, so
+// no reader ever sees half a PDF. Every failure throws std::runtime_error
+// with a message naming the file and the cause (LibreOffice's own output is
+// appended when it has anything to say).
+//
+// Each converter owns a private folder under the temporary directory that
+// holds its LibreOffice user profiles and LibreOffice's temporary files. It
+// therefore works while the user has LibreOffice open, and two converters
+// never share a profile. The folder is removed with the converter.
+//
+// keep_active = false runs one `soffice --convert-to pdf` per call.
+// keep_active = true converts through one resident headless LibreOffice that
+// the first such call starts (that call includes the start-up) and later
+// calls reuse. The office is driven over UNO by one long-lived helper
+// process, platen_uno_bridge.py (Debian's python3-uno), which is installed
+// beside the executables. An office found dead, or lost during a conversion,
+// is restarted once and the conversion retried once. The resident office and
+// its helper end with the converter; if the owning process dies without
+// running the destructor, the helper sees its channel close, ends the
+// office itself and removes the private folder.
+//
+// Every wait is bounded by Options::timeout; a conversion that exceeds it
+// has its LibreOffice killed and throws.
+//
+// Thread safety: one conversion runs at a time per converter; concurrent
+// calls on the same converter are serialised. Separate converters run fully
+// in parallel.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace platen_model {
+
+struct Options {
+  // The LibreOffice launcher. Empty: `soffice` on PATH, else
+  // /usr/bin/soffice, else /usr/lib/libreoffice/program/soffice.
+  std::string soffice;
+
+  // The Python that runs the UNO helper; it needs the `uno` module.
+  std::string python = "/usr/bin/python3";
+
+  // The UNO helper script. Empty: platen_uno_bridge.py beside the running
+  // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
+  std::string bridge_script;
+
+  // Upper bound for the office start-up and for each conversion.
+  std::chrono::milliseconds timeout{std::chrono::seconds(120)};
+
+  // Where the private folder is created. Empty: $TMPDIR, else /tmp.
+  std::filesystem::path temp_root;
+};
+
+class Platen_Model {
+ public:
+  Platen_Model();
+  explicit Platen_Model(Options options);
+  Platen_Model(const Platen_Model&) = delete;
+  Platen_Model& operator=(const Platen_Model&) = delete;
+
+  // Ends the resident office and its helper, and removes the private folder.
+  ~Platen_Model();
+
+  // Converts `input_docx` to `output_pdf`, replacing any file there; the
+  // output's folder is created if missing. The input must exist and be a
+  // .docx (ZIP) package; that is checked before LibreOffice is started.
+  void convert(const std::string& input_docx, const std::string& output_pdf, bool keep_active);
+
+  // Observers, chiefly for tests and diagnostics.
+
+  // The process id of the resident office's launcher (leader of its process
+  // group), or 0 when no resident office is running.
+  pid_t resident_pid() const;
+
+  // How many times a resident office has been started by this converter.
+  int office_starts() const;
+
+  // The converter's private folder; empty until the first conversion.
+  std::filesystem::path private_dir() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platen_model

@@ -1,0 +1,438 @@
+// Conversions through the real LibreOffice; PDFs are read back with
+// pdftotext. LibreOffice start-ups dominate the run time, so checks that can
+// share one office share one test.
+#include "platen_model/platen_model.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace platen_model {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string run(const std::string& command) {
+  std::string out;
+  if (FILE* f = popen(command.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    pclose(f);
+  }
+  return out;
+}
+
+std::string pdf_text(const fs::path& pdf) { return run("pdftotext -enc UTF-8 " + quoted(pdf) + " - 2>&1"); }
+
+int pdf_pages(const fs::path& pdf) {
+  std::string info = run("pdfinfo " + quoted(pdf) + " 2>/dev/null");
+  auto at = info.find("Pages:");
+  return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// Message of the exception `f` throws, or "" if it throws none.
+template <typename F>
+std::string error_of(F&& f) {
+  try {
+    f();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+bool is_pid_dir(const fs::directory_entry& entry) {
+  std::string name = entry.path().filename().string();
+  return name.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Processes (not zombies) whose command line mentions `needle`.
+int processes_mentioning(const std::string& needle) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    if (!is_pid_dir(entry)) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!cmdline.empty() && cmdline.find(needle) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+// The office process proper: the child of the launcher.
+pid_t child_of(pid_t parent) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    if (!is_pid_dir(entry)) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto close_paren = stat.rfind(')');
+    if (close_paren == std::string::npos) continue;
+    char state;
+    int ppid;
+    if (std::sscanf(stat.c_str() + close_paren + 1, " %c %d", &state, &ppid) == 2 && ppid == parent) {
+      return std::atoi(entry.path().filename().c_str());
+    }
+  }
+  return 0;
+}
+
+bool gone(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto close_paren = stat.rfind(')');
+  return close_paren == std::string::npos || stat[close_paren + 2] == 'Z';
+}
+
+class PlatenTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/platen-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = new fs::path(pattern);
+    const fs::path script = *dir_ / "make_docx.py";
+    write_file(script,
+               "import sys, docx, zipfile\n"
+               "d = docx.Document()\n"
+               "d.add_heading('Quarterly report', 0)\n"
+               "d.add_paragraph(sys.argv[2])\n"
+               "d.add_page_break()\n"
+               "d.add_paragraph('Second page of ' + sys.argv[2])\n"
+               "d.save(sys.argv[1])\n"
+               "with zipfile.ZipFile(sys.argv[3], 'w') as z:\n"
+               "    z.writestr('hello.txt', 'a zip that holds no document')\n");
+    std::string cmd = "/usr/bin/python3 " + quoted(script) + " " + quoted(*dir_ / "report.docx") +
+                      " 'Platen marker 報告 alpha' " + quoted(*dir_ / "not_a_document.docx");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << "python3-docx is needed to make the test document";
+    write_file(*dir_ / "plain.docx", "just text, not a package\n");
+  }
+
+  static void TearDownTestSuite() {
+    fs::remove_all(*dir_);
+    delete dir_;
+  }
+
+  static fs::path dir() { return *dir_; }
+  static fs::path report() { return *dir_ / "report.docx"; }
+
+  // A stand-in for soffice running `body` as a shell script.
+  static std::string fake_soffice(const std::string& name, const std::string& body) {
+    fs::path p = *dir_ / name;
+    write_file(p, "#!/bin/sh\n" + body);
+    fs::permissions(p, fs::perms::owner_all);
+    return p.string();
+  }
+
+  static fs::path* dir_;
+};
+
+fs::path* PlatenTest::dir_ = nullptr;
+
+TEST_F(PlatenTest, ConvertsOnceWithoutResidentOffice) {
+  Platen_Model converter;
+  fs::path out = dir() / "new folder" / "單次 report.pdf";
+  write_file(out.parent_path() / "placeholder", "");  // the folder exists
+  write_file(out, "stale content");
+  converter.convert(report().string(), out.string(), false);
+
+  std::string text = pdf_text(out);
+  EXPECT_THAT(text, HasSubstr("Platen marker 報告 alpha"));
+  EXPECT_THAT(text, HasSubstr("Second page of"));
+  EXPECT_EQ(pdf_pages(out), 2);
+  EXPECT_EQ(converter.resident_pid(), 0);
+  EXPECT_EQ(converter.office_starts(), 0);
+
+  // Only the PDF is left in the output folder: no temporary files.
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(out.parent_path())) files += e.path().filename() != "placeholder";
+  EXPECT_EQ(files, 1);
+}
+
+TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
+  auto open_fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+  const auto fds_before = open_fds();
+  fs::path private_dir;
+  pid_t first_pid;
+  {
+    Platen_Model converter;
+    // Warm conversions reuse the office started by the first one; a missing
+    // output folder is created.
+    converter.convert(report().string(), (dir() / "warm" / "a.pdf").string(), true);
+    first_pid = converter.resident_pid();
+    ASSERT_GT(first_pid, 0);
+    converter.convert(report().string(), (dir() / "warm" / "b c 報告.pdf").string(), true);
+    converter.convert(report().string(), (dir() / "warm" / "a.pdf").string(), true);
+    EXPECT_EQ(converter.resident_pid(), first_pid);
+    EXPECT_EQ(converter.office_starts(), 1);
+    EXPECT_THAT(pdf_text(dir() / "warm" / "b c 報告.pdf"), HasSubstr("Platen marker 報告 alpha"));
+    EXPECT_EQ(pdf_pages(dir() / "warm" / "a.pdf"), 2);
+
+    // A document LibreOffice cannot open fails on its own; the office stays.
+    std::string error = error_of([&] {
+      converter.convert((dir() / "not_a_document.docx").string(), (dir() / "warm" / "x.pdf").string(), true);
+    });
+    EXPECT_THAT(error, HasSubstr("not_a_document.docx"));
+    EXPECT_THAT(error, HasSubstr("could not convert"));
+    EXPECT_FALSE(fs::exists(dir() / "warm" / "x.pdf"));
+    EXPECT_EQ(converter.resident_pid(), first_pid);
+    converter.convert(report().string(), (dir() / "warm" / "after_error.pdf").string(), true);
+    EXPECT_EQ(converter.office_starts(), 1);
+
+    // The office process crashes: the next conversion restarts it once.
+    pid_t office = child_of(first_pid);
+    ASSERT_GT(office, 0);
+    ASSERT_EQ(kill(office, SIGKILL), 0);
+    for (int i = 0; i < 500 && !gone(office); ++i) usleep(10000);
+    fs::remove(dir() / "warm" / "a.pdf");
+    converter.convert(report().string(), (dir() / "warm" / "a.pdf").string(), true);
+    EXPECT_THAT(pdf_text(dir() / "warm" / "a.pdf"), HasSubstr("Platen marker"));
+    EXPECT_EQ(converter.office_starts(), 2);
+    EXPECT_NE(converter.resident_pid(), first_pid);
+
+    // The same happens when the whole office goes away between conversions.
+    kill(-converter.resident_pid(), SIGKILL);
+    converter.convert(report().string(), (dir() / "warm" / "c.pdf").string(), true);
+    EXPECT_EQ(converter.office_starts(), 3);
+
+    private_dir = converter.private_dir();
+    ASSERT_FALSE(private_dir.empty());
+    EXPECT_GE(processes_mentioning(private_dir.string()), 2);  // launcher and office
+  }
+  EXPECT_EQ(processes_mentioning(private_dir.string()), 0);
+  EXPECT_TRUE(gone(first_pid));
+  EXPECT_FALSE(fs::exists(private_dir));
+  EXPECT_EQ(open_fds(), fds_before);
+
+  int leftovers = 0;
+  for (const auto& e : fs::directory_iterator(dir() / "warm")) leftovers += e.path().extension() != ".pdf";
+  EXPECT_EQ(leftovers, 0);
+}
+
+TEST_F(PlatenTest, OfficeDoesNotOutliveACrashedOwner) {
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  pid_t owner = fork();
+  ASSERT_GE(owner, 0);
+  if (owner == 0) {
+    close(channel[0]);
+    auto* converter = new Platen_Model();  // never destroyed: the owner dies
+    std::string line;
+    try {
+      converter->convert(report().string(), (dir() / "crash.pdf").string(), true);
+      line = converter->private_dir().string() + "\n";
+    } catch (const std::exception& e) {
+      line = std::string("error ") + e.what() + "\n";
+    }
+    [[maybe_unused]] ssize_t n = write(channel[1], line.data(), line.size());
+    raise(SIGKILL);
+  }
+  close(channel[1]);
+  std::string line;
+  char c;
+  while (read(channel[0], &c, 1) == 1 && c != '\n') line += c;
+  close(channel[0]);
+  waitpid(owner, nullptr, 0);
+  ASSERT_EQ(line.rfind("/", 0), 0u) << line;
+
+  const fs::path private_dir = line;
+  for (int i = 0; i < 1500 && (processes_mentioning(private_dir.string()) > 0 || fs::exists(private_dir)); ++i) {
+    usleep(10000);
+  }
+  EXPECT_EQ(processes_mentioning(private_dir.string()), 0);
+  EXPECT_FALSE(fs::exists(private_dir));
+}
+
+TEST_F(PlatenTest, TwoConvertersRunSideBySideWithOwnProfiles) {
+  fs::path dirs[2];
+  pid_t pids[2] = {0, 0};
+  std::string errors[2];
+  {
+    Platen_Model a, b;
+    Platen_Model* converters[2] = {&a, &b};
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i) {
+      threads[i] = std::thread([&, i] {
+        errors[i] = error_of([&] {
+          for (int round = 0; round < 2; ++round) {
+            converters[i]->convert(report().string(), (dir() / ("side" + std::to_string(i) + ".pdf")).string(), true);
+          }
+        });
+        pids[i] = converters[i]->resident_pid();
+        dirs[i] = converters[i]->private_dir();
+      });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(errors[0], "");
+    EXPECT_EQ(errors[1], "");
+    EXPECT_NE(pids[0], pids[1]);
+    EXPECT_NE(dirs[0], dirs[1]);
+    EXPECT_EQ(a.office_starts(), 1);
+    EXPECT_EQ(b.office_starts(), 1);
+    EXPECT_THAT(pdf_text(dir() / "side0.pdf"), HasSubstr("Platen marker"));
+    EXPECT_THAT(pdf_text(dir() / "side1.pdf"), HasSubstr("Platen marker"));
+  }
+  EXPECT_EQ(processes_mentioning(dirs[0].string()), 0);
+  EXPECT_EQ(processes_mentioning(dirs[1].string()), 0);
+}
+
+TEST_F(PlatenTest, BadInputsFailBeforeAnythingStarts) {
+  for (bool keep_active : {false, true}) {
+    Platen_Model converter;
+    std::string missing = (dir() / "no such.docx").string();
+    std::string error = error_of([&] { converter.convert(missing, (dir() / "m.pdf").string(), keep_active); });
+    EXPECT_THAT(error, HasSubstr(missing));
+    EXPECT_THAT(error, HasSubstr("not found"));
+
+    error = error_of([&] {
+      converter.convert((dir() / "plain.docx").string(), (dir() / "p.pdf").string(), keep_active);
+    });
+    EXPECT_THAT(error, HasSubstr("plain.docx"));
+    EXPECT_THAT(error, HasSubstr("not a Word .docx document"));
+
+    error = error_of([&] { converter.convert(dir().string(), (dir() / "d.pdf").string(), keep_active); });
+    EXPECT_THAT(error, HasSubstr("not a regular file"));
+
+    EXPECT_TRUE(converter.private_dir().empty());
+    EXPECT_EQ(converter.office_starts(), 0);
+    EXPECT_FALSE(fs::exists(dir() / "m.pdf"));
+    EXPECT_FALSE(fs::exists(dir() / "p.pdf"));
+  }
+}
+
+TEST_F(PlatenTest, MissingLibreOfficeIsReportedClearly) {
+  for (bool keep_active : {false, true}) {
+    Options options;
+    options.soffice = (dir() / "nowhere" / "soffice").string();
+    Platen_Model converter(options);
+    std::string error = error_of([&] {
+      converter.convert(report().string(), (dir() / "x.pdf").string(), keep_active);
+    });
+    EXPECT_THAT(error, HasSubstr("LibreOffice not found"));
+    EXPECT_THAT(error, HasSubstr(options.soffice));
+  }
+}
+
+TEST_F(PlatenTest, OfficeThatWritesNoPdfFailsWithItsOutput) {
+  Options options;
+  options.soffice = fake_soffice("quiet_soffice", "echo 'Error: source file could not be loaded' >&2\nexit 0\n");
+  Platen_Model converter(options);
+  std::string error = error_of([&] { converter.convert(report().string(), (dir() / "q.pdf").string(), false); });
+  EXPECT_THAT(error, HasSubstr("produced no PDF"));
+  EXPECT_THAT(error, HasSubstr("source file could not be loaded"));
+  EXPECT_FALSE(fs::exists(dir() / "q.pdf"));
+
+  // The resident office exits at once: start-up fails with the same output.
+  error = error_of([&] { converter.convert(report().string(), (dir() / "q.pdf").string(), true); });
+  EXPECT_THAT(error, HasSubstr("exited during start-up"));
+  EXPECT_THAT(error, HasSubstr("source file could not be loaded"));
+  EXPECT_EQ(converter.resident_pid(), 0);
+}
+
+TEST_F(PlatenTest, HungOfficeIsKilledAtTheTimeout) {
+  // The stand-in and the child it starts record their pids, then hang.
+  const fs::path pids = dir() / "hung.pids";
+  Options options;
+  options.soffice = fake_soffice("hung_soffice", "sleep 300 & echo $! > '" + pids.string() +
+                                                     "'\necho $$ >> '" + pids.string() + "'\nwait\n");
+  options.timeout = std::chrono::milliseconds(1500);
+  for (bool keep_active : {false, true}) {
+    fs::remove(pids);
+    Platen_Model converter(options);
+    std::string error = error_of([&] { converter.convert(report().string(), (dir() / "h.pdf").string(), keep_active); });
+    EXPECT_THAT(error, keep_active ? HasSubstr("within") : HasSubstr("did not finish within 1.5 s"));
+    std::ifstream in(pids);
+    int pid, count = 0;
+    while (in >> pid) {
+      ++count;
+      EXPECT_TRUE(gone(pid)) << "pid " << pid << " outlived the time-out";
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(processes_mentioning("hung_soffice"), 0);
+    EXPECT_EQ(converter.resident_pid(), 0);
+  }
+}
+
+// Stand-ins for the UNO helper, to drive the converter's side of the
+// protocol into its failure paths without a real office.
+TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
+  auto helper = [](const std::string& name, const std::string& body) {
+    fs::path p = dir() / name;
+    write_file(p, "import os, sys, time\n" + body);
+    return p.string();
+  };
+  Options options;
+  options.soffice = fake_soffice("idle_office", "sleep 300\n");
+  options.timeout = std::chrono::milliseconds(1500);
+
+  // A helper that cannot load the UNO module says why.
+  options.bridge_script = helper("no_uno.py", "os.write(3, b'fatal the Python UNO module is missing\\n')\n");
+  {
+    Platen_Model converter(options);
+    std::string error = error_of([&] { converter.convert(report().string(), (dir() / "f.pdf").string(), true); });
+    EXPECT_THAT(error, HasSubstr("the Python UNO module is missing"));
+    EXPECT_EQ(converter.resident_pid(), 0);
+    EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
+  }
+
+  // An office lost on every attempt is restarted once, then given up on.
+  options.bridge_script = helper("always_lost.py",
+                                 "os.write(3, b'ready\\n')\n"
+                                 "while os.read(3, 4096):\n"
+                                 "    os.write(3, b'lost DisposedException: gone\\n')\n");
+  {
+    Platen_Model converter(options);
+    std::string error = error_of([&] { converter.convert(report().string(), (dir() / "f.pdf").string(), true); });
+    EXPECT_THAT(error, HasSubstr("failed again after a restart"));
+    EXPECT_THAT(error, HasSubstr("DisposedException: gone"));
+    EXPECT_EQ(converter.office_starts(), 2);
+    EXPECT_EQ(converter.resident_pid(), 0);
+    EXPECT_FALSE(fs::exists(dir() / "f.pdf"));
+  }
+
+  // A conversion that never answers is ended at the time-out, helper and
+  // office with it.
+  options.bridge_script = helper("silent.py", "os.write(3, b'ready\\n')\ntime.sleep(300)\n");
+  {
+    Platen_Model converter(options);
+    std::string error = error_of([&] { converter.convert(report().string(), (dir() / "f.pdf").string(), true); });
+    EXPECT_THAT(error, HasSubstr("did not finish within 1.5 s"));
+    EXPECT_EQ(converter.resident_pid(), 0);
+    EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
+    EXPECT_EQ(processes_mentioning(options.bridge_script), 0);
+    // Nothing half-written is left beside the output.
+    for (const auto& e : fs::directory_iterator(dir())) EXPECT_NE(e.path().extension(), ".part") << e.path();
+  }
+}
+
+TEST_F(PlatenTest, MissingUnoHelperStopsTheOffice) {
+  Options options;
+  options.soffice = fake_soffice("idle_soffice", "sleep 300\n");
+  options.python = (dir() / "no-python3").string();
+  Platen_Model converter(options);
+  std::string error = error_of([&] { converter.convert(report().string(), (dir() / "u.pdf").string(), true); });
+  EXPECT_THAT(error, HasSubstr("cannot start the UNO helper"));
+  EXPECT_THAT(error, HasSubstr("no-python3"));
+  ASSERT_FALSE(converter.private_dir().empty());
+  EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
+  EXPECT_EQ(converter.resident_pid(), 0);
+}
+
+}  // namespace
+}  // namespace platen_model

@@ -1,0 +1,207 @@
+#!/usr/bin/python3
+"""UNO helper of Platen_Model: converts documents through one resident office.
+
+    platen_uno_bridge.py PIPE_NAME OFFICE_PGID CONNECT_TIMEOUT_S PRIVATE_DIR
+
+The converter starts LibreOffice listening on the UNO pipe PIPE_NAME and runs
+this helper with its request channel on descriptor 3. The helper connects
+once, answers "ready" (or "fatal TEXT"), then serves one request per line:
+
+    convert SOURCE_URL TARGET_URL  ->  ok | error TEXT | lost TEXT
+    quit                           ->  bye   (the office is terminated first)
+
+URLs arrive percent-encoded, so fields never contain spaces. "lost" means the
+office itself is gone; the converter then restarts both processes. When the
+channel closes without "quit", the converter's process has died: the helper
+then ends the office (politely if it can, so LibreOffice removes its
+sockets) and removes the converter's private folder, so nothing outlives
+the owner.
+
+The helper always leaves through os._exit: PyUNO may crash while tearing
+down a bridge whose office has gone away.
+"""
+
+import os
+import select
+import shutil
+import signal
+import sys
+import time
+
+CHANNEL = 3
+
+
+class Channel:
+    """Line-oriented reads and writes on the request descriptor."""
+
+    def __init__(self, fd):
+        self.fd = fd
+        self.pending = b""
+
+    def send(self, text):
+        data = (text.replace("\n", " ").replace("\r", " ") + "\n").encode("utf-8", "replace")
+        while data:
+            data = data[os.write(self.fd, data):]
+
+    def readable(self, timeout):
+        return bool(select.select([self.fd], [], [], timeout)[0])
+
+    def fill(self):
+        """Reads what is available; False at end of file."""
+        try:
+            chunk = os.read(self.fd, 65536)
+        except OSError:  # a reset from a converter that died counts as the end
+            chunk = b""
+        self.pending += chunk
+        return bool(chunk)
+
+    def line(self):
+        while b"\n" not in self.pending:
+            if not self.fill():
+                return None
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode("utf-8", "replace")
+
+
+def group_alive(pgid):
+    try:
+        os.killpg(pgid, 0)
+        return True
+    except OSError:
+        return False
+
+
+def abandon(office_pgid, private_dir, desktop=None):
+    """Cleans up after a converter that died without ending its office."""
+    if desktop is not None:
+        try:
+            desktop.terminate()
+        except Exception:
+            pass
+        deadline = time.monotonic() + 3
+        while group_alive(office_pgid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+    try:
+        os.killpg(office_pgid, signal.SIGKILL)
+    except OSError:
+        pass
+    deadline = time.monotonic() + 3
+    while group_alive(office_pgid) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    # Only a folder laid out by the converter is removed.
+    if os.path.isdir(os.path.join(private_dir, "profile-resident")):
+        shutil.rmtree(private_dir, ignore_errors=True)
+    os._exit(0)
+
+
+def describe(exc):
+    message = getattr(exc, "Message", None) or str(exc)
+    return "%s: %s" % (type(exc).__name__, message.strip() or "no details")
+
+
+def main():
+    if len(sys.argv) != 5:
+        sys.stderr.write("usage: platen_uno_bridge.py PIPE_NAME OFFICE_PGID CONNECT_TIMEOUT_S PRIVATE_DIR\n")
+        os._exit(2)
+    pipe_name, office_pgid, connect_timeout = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+    private_dir = sys.argv[4]
+    channel = Channel(CHANNEL)
+
+    try:
+        import uno
+        from com.sun.star.beans import PropertyValue
+        from com.sun.star.connection import NoConnectException
+    except ImportError as exc:
+        channel.send("fatal the Python UNO module is missing (install python3-uno): %s" % exc)
+        os._exit(3)
+
+    def prop(name, value):
+        p = PropertyValue()
+        p.Name = name
+        p.Value = value
+        return p
+
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+    url = "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe_name
+    deadline = time.monotonic() + connect_timeout
+    context = None
+    while context is None:
+        try:
+            context = resolver.resolve(url)
+        except NoConnectException:
+            if time.monotonic() >= deadline:
+                channel.send("fatal LibreOffice did not accept a UNO connection within %g s" % connect_timeout)
+                os._exit(4)
+            # The pause doubles as a watch on the channel: if the converter
+            # is gone there is nobody to start the office for.
+            if channel.readable(0.02) and not channel.fill():
+                abandon(office_pgid, private_dir)
+    desktop = context.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", context)
+    channel.send("ready")
+
+    load_props = (
+        prop("Hidden", True),
+        prop("ReadOnly", True),
+        prop("MacroExecutionMode", 0),  # NEVER_EXECUTE
+        prop("UpdateDocMode", 0),  # NO_UPDATE: no links fetched
+    )
+    store_props = (prop("FilterName", "writer_pdf_Export"), prop("Overwrite", True))
+
+    def office_alive():
+        try:
+            desktop.getFrames().getCount()
+            return True
+        except Exception:
+            return False
+
+    def convert(source, target):
+        document = desktop.loadComponentFromURL(source, "_blank", 0, load_props)
+        if document is None:
+            return "error LibreOffice could not open the document"
+        try:
+            if not document.supportsService("com.sun.star.text.TextDocument"):
+                return "error the file is not a text document"
+            document.storeToURL(target, store_props)
+            return "ok"
+        finally:
+            try:
+                document.close(True)
+            except Exception:
+                pass
+
+    while True:
+        line = channel.line()
+        if line is None:
+            abandon(office_pgid, private_dir, desktop)
+        fields = line.split(" ")
+        if fields[0] == "convert" and len(fields) == 3:
+            try:
+                reply = convert(fields[1], fields[2])
+            except Exception as exc:
+                reply = ("error " if office_alive() else "lost ") + describe(exc)
+        elif fields[0] == "quit":
+            try:
+                desktop.terminate()
+            except Exception:
+                pass
+            reply = "bye"
+        else:
+            reply = "error unknown request"
+        try:
+            channel.send(reply)
+        except OSError:  # the converter went away mid-request
+            abandon(office_pgid, private_dir, desktop)
+        if reply == "bye":
+            os._exit(0)
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except Exception as exc:  # a helper that cannot go on must still answer
+        try:
+            Channel(CHANNEL).send("fatal " + describe(exc))
+        except OSError:
+            pass
+        os._exit(5)
