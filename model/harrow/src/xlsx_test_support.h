@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -34,36 +33,64 @@ inline std::string xml_unescape(std::string s) {
   return s;
 }
 
+// Text between `open` (up to its closing '>') and `close`, from `pos` on;
+// advances `pos` past it. Empty when there is no further match.
+inline bool next_element(const std::string& s, const std::string& open, const std::string& close,
+                         size_t& pos, std::string& attrs, std::string& inner) {
+  for (;;) {
+    size_t start = s.find(open, pos);
+    if (start == std::string::npos) return false;
+    const char after = s[start + open.size()];
+    if (after != ' ' && after != '>' && after != '/') {  // <row vs <rowBreaks
+      pos = start + 1;
+      continue;
+    }
+    size_t gt = s.find('>', start);
+    if (gt == std::string::npos) return false;
+    attrs = s.substr(start + open.size(), gt - start - open.size());
+    if (s[gt - 1] == '/') {
+      inner.clear();
+      pos = gt + 1;
+      return true;
+    }
+    size_t end = s.find(close, gt);
+    if (end == std::string::npos) return false;
+    inner = s.substr(gt + 1, end - gt - 1);
+    pos = end + close.size();
+    return true;
+  }
+}
+
+inline std::string attr_value(const std::string& attrs, const std::string& name) {
+  size_t p = attrs.find(" " + name + "=\"");
+  if (p == std::string::npos) return {};
+  p += name.size() + 3;
+  return attrs.substr(p, attrs.find('"', p) - p);
+}
+
 // Rows of sheet1 as text cells (columns A..F), in row order.
 inline std::vector<std::array<std::string, 6>> sheet_rows(const std::filesystem::path& xlsx) {
   std::vector<std::string> shared;
   const std::string sst = zip_part(xlsx, "xl/sharedStrings.xml");
-  static const std::regex si_re("<si>([\\s\\S]*?)</si>");
-  static const std::regex t_re("<t[^>]*>([\\s\\S]*?)</t>");
-  for (std::sregex_iterator it(sst.begin(), sst.end(), si_re), end; it != end; ++it) {
-    const std::string si = (*it)[1];
-    std::string text;
-    for (std::sregex_iterator t(si.begin(), si.end(), t_re); t != end; ++t) text += (*t)[1];
+  std::string attrs, inner;
+  for (size_t pos = 0; next_element(sst, "<si", "</si>", pos, attrs, inner);) {
+    std::string text, tattrs, tinner;
+    for (size_t tp = 0; next_element(inner, "<t", "</t>", tp, tattrs, tinner);) text += tinner;
     shared.push_back(xml_unescape(text));
   }
   const std::string sheet = zip_part(xlsx, "xl/worksheets/sheet1.xml");
   std::vector<std::array<std::string, 6>> rows;
-  static const std::regex row_re("<row r=\"(\\d+)\"[^>]*>([\\s\\S]*?)</row>");
-  static const std::regex c_re("<c r=\"([A-Z]+)\\d+\"([^>]*?)(?:/>|>([\\s\\S]*?)</c>)");
-  static const std::regex v_re("<v>(\\d+)</v>");
-  for (std::sregex_iterator it(sheet.begin(), sheet.end(), row_re), end; it != end; ++it) {
-    const size_t r = std::stoul((*it)[1]);
+  for (size_t pos = 0; next_element(sheet, "<row", "</row>", pos, attrs, inner);) {
+    const size_t r = std::stoul(attr_value(attrs, "r"));
     if (rows.size() < r) rows.resize(r);
-    const std::string body = (*it)[2];
-    for (std::sregex_iterator c(body.begin(), body.end(), c_re); c != end; ++c) {
-      const std::string col = (*c)[1];
-      const std::string attrs = (*c)[2];
-      const std::string inner = (*c)[3];
-      std::smatch v;
-      if (col.size() == 1 && col[0] <= 'F' && attrs.find("t=\"s\"") != std::string::npos &&
-          std::regex_search(inner, v, v_re)) {
-        rows[r - 1][col[0] - 'A'] = shared.at(std::stoul(v[1]));
-      }
+    std::string cattrs, cinner;
+    for (size_t cp = 0; next_element(inner, "<c", "</c>", cp, cattrs, cinner);) {
+      const std::string ref = attr_value(cattrs, "r");
+      if (ref.empty() || ref[0] < 'A' || ref[0] > 'F' || (ref.size() > 1 && ref[1] >= 'A' && ref[1] <= 'Z')) continue;
+      if (attr_value(cattrs, "t") != "s") continue;
+      const size_t v = cinner.find("<v>");
+      if (v == std::string::npos) continue;
+      rows[r - 1][ref[0] - 'A'] = shared.at(std::stoul(cinner.substr(v + 3)));
     }
   }
   return rows;
