@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything into build/ and runs every test.
+# Installs what is missing, builds everything into build/ and runs every test;
+# then builds again with AddressSanitizer and UndefinedBehaviorSanitizer into
+# build-asan/ and runs the whole suite once more (TRAVO_SANITIZE_TESTS=0
+# skips that second pass).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+JOBS=$(nproc)
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+cmake --build build -j"$JOBS"
+(cd build && ctest --output-on-failure -j"$JOBS" --timeout 600)
+
+if [ "${TRAVO_SANITIZE_TESTS:-1}" != 0 ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAVO_SANITIZE=ON
+  cmake --build build-asan -j"$JOBS"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+  export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+  (cd build-asan && ctest --output-on-failure -j"$JOBS" --timeout 900)
+fi
