@@ -14,6 +14,7 @@
 
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
+#include "worker_harness.h"
 #include "xlsx_test_support.h"
 
 namespace travo::harrow {
@@ -60,50 +61,16 @@ class Silent_Server {
   std::thread thread_;
 };
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public testing::Worker_Harness {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("fault_test_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "TRAVO專利檢索軟體");
-    setenv("CORVANA_ROOT", root_.c_str(), 1);
-    maps_ = make_shared_maps();
-    options_.empty_page_wait = std::chrono::milliseconds(10);
+    Worker_Harness::SetUp();
     options_.http.stall_timeout = std::chrono::milliseconds(400);
     options_.http.connect_timeout = std::chrono::milliseconds(2000);
-    options_.on_command_done = [this](const Command_Outcome& o) {
-      std::lock_guard<std::mutex> lock(mu_);
-      outcomes_.push_back(o);
-    };
-  }
-  void TearDown() override {
-    if (worker_.joinable()) {
-      send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
-      worker_.join();
-    }
-    fs::remove_all(root_);
   }
 
-  void start(const std::string& site) {
-    options_.site = site;
-    worker_ = std::thread([this] { receipt(maps_->Queue_All_variable, maps_->Event_All_variable, options_); });
-  }
+  void start(const std::string& site) { start_worker(site); }
 
-  std::vector<std::string> run_command(const std::string& text) {
-    maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"檢索指令", text}});
-    std::vector<std::string> out;
-    for (;;) {
-      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(120));
-      if (!item) {
-        ADD_FAILURE() << "no completion marker";
-        return out;
-      }
-      out.push_back(std::get<std::string>(*item));
-      if (out.back() == kDoneMarker) return out;
-    }
-  }
-
-  fs::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
   void write_previous_list() { std::ofstream(list_path()) << "previous"; }
   std::string list_content() {
     std::ifstream in(list_path(), std::ios::binary);
@@ -125,12 +92,6 @@ class FaultTest : public ::testing::Test {
     (void)site;
   }
 
-  fs::path root_;
-  std::unique_ptr<Shared_Maps> maps_;
-  Receipt_Options options_;
-  std::thread worker_;
-  std::mutex mu_;
-  std::vector<Command_Outcome> outcomes_;
 };
 
 TEST_F(FaultTest, SiteThatNeverAnswersTimesOut) {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "travo/patent_site/patent_site.h"
+#include "worker_harness.h"
 #include "xlsx_test_support.h"
 
 namespace travo::harrow {
@@ -16,62 +17,14 @@ namespace fs = std::filesystem;
 using patent_site::Patent_Site;
 using Rows = std::vector<std::array<std::string, 6>>;
 
-class ReceiptTest : public ::testing::Test {
+class ReceiptTest : public testing::Worker_Harness {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("receipt_test_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "TRAVO專利檢索軟體");
-    setenv("CORVANA_ROOT", root_.c_str(), 1);
-    maps_ = make_shared_maps();
-  }
-
-  void TearDown() override {
-    stop_worker();
-    fs::remove_all(root_);
-  }
-
-  void start(patent_site::Options site_options = {}, Receipt_Options options = {}) {
+  void start(patent_site::Options site_options = {}) {
     site_ = std::make_unique<Patent_Site>(site_options);
-    options.site = site_->base_url();
-    options.empty_page_wait = std::chrono::milliseconds(10);
-    options.http.stall_timeout = std::chrono::milliseconds(5000);
-    options.on_command_done = [this](const Command_Outcome& o) {
-      std::lock_guard<std::mutex> lock(mu_);
-      outcomes_.push_back(o);
-    };
-    options_ = options;
-    worker_ = std::thread([this] { receipt(maps_->Queue_All_variable, maps_->Event_All_variable, options_); });
+    start_worker(site_->base_url());
   }
 
-  void stop_worker() {
-    if (!worker_.joinable()) return;
-    send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
-    worker_.join();
-  }
-
-  void command(const std::string& text) {
-    maps_->Queue_All_variable.at("起始數據").put(Start_Data{
-        {"文字大小比例", std::int64_t{1}}, {"檢索指令", text}});
-  }
-
-  // Messages up to and including the completion marker.
-  std::vector<std::string> messages() {
-    std::vector<std::string> out;
-    for (;;) {
-      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(60));
-      if (!item) {
-        ADD_FAILURE() << "no completion marker";
-        return out;
-      }
-      out.push_back(std::get<std::string>(*item));
-      if (out.back() == kDoneMarker) return out;
-    }
-  }
-
-  fs::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
-
-  // The hit line of the i-th match of `query` and its expected workbook row.
+  // The hit line of the i-th match of `query`.
   std::string line_of(const std::string& query, size_t i) {
     const auto& p = site_->corpus()[site_->search(query).at(i)];
     return p.publication_number + " --> " + p.title + "\n";
@@ -82,25 +35,7 @@ class ReceiptTest : public ::testing::Test {
     return s;
   }
 
-  Command_Outcome last_outcome() {
-    for (int i = 0; i < 500; ++i) {
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        if (!outcomes_.empty()) return outcomes_.back();
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ADD_FAILURE() << "no outcome";
-    return {};
-  }
-
-  fs::path root_;
-  std::unique_ptr<Shared_Maps> maps_;
   std::unique_ptr<Patent_Site> site_;
-  Receipt_Options options_;
-  std::thread worker_;
-  std::mutex mu_;
-  std::vector<Command_Outcome> outcomes_;
 };
 
 TEST_F(ReceiptTest, ThreePagesInOrderAndTheWorkbookMatches) {

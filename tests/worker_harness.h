@@ -1,0 +1,97 @@
+// A worker loop on its own thread with fresh shared maps and a private
+// CORVANA_ROOT, for tests that talk to it as the front end would.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "travo/harrow/receipt.h"
+
+namespace travo::harrow::testing {
+
+class Worker_Harness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            (std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) + "_" +
+             std::to_string(::getpid()));
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_ / "TRAVO專利檢索軟體");
+    setenv("CORVANA_ROOT", root_.c_str(), 1);
+    maps_ = make_shared_maps();
+    options_.empty_page_wait = std::chrono::milliseconds(10);
+    options_.http.stall_timeout = std::chrono::milliseconds(5000);
+    options_.on_command_done = [this](const Command_Outcome& o) {
+      std::lock_guard<std::mutex> lock(mu_);
+      outcomes_.push_back(o);
+    };
+  }
+
+  void TearDown() override {
+    stop_worker();
+    std::filesystem::remove_all(root_);
+  }
+
+  void start_worker(const std::string& site) {
+    options_.site = site;
+    worker_ = std::thread([this] { receipt(maps_->Queue_All_variable, maps_->Event_All_variable, options_); });
+  }
+
+  void stop_worker() {
+    if (!worker_.joinable()) return;
+    send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
+    worker_.join();
+  }
+
+  void command(const std::string& text) {
+    maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"文字大小比例", std::int64_t{1}}, {"檢索指令", text}});
+  }
+
+  // Messages up to and including the completion marker.
+  std::vector<std::string> messages() {
+    std::vector<std::string> out;
+    for (;;) {
+      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(120));
+      if (!item) {
+        ADD_FAILURE() << "no completion marker";
+        return out;
+      }
+      out.push_back(std::get<std::string>(*item));
+      if (out.back() == kDoneMarker) return out;
+    }
+  }
+
+  std::vector<std::string> run_command(const std::string& text) {
+    command(text);
+    return messages();
+  }
+
+  std::filesystem::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
+
+  Command_Outcome last_outcome() {
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!outcomes_.empty()) return outcomes_.back();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no outcome";
+    return {};
+  }
+
+  std::filesystem::path root_;
+  std::unique_ptr<Shared_Maps> maps_;
+  Receipt_Options options_;
+  std::thread worker_;
+  std::mutex mu_;
+  std::vector<Command_Outcome> outcomes_;
+};
+
+}  // namespace travo::harrow::testing
