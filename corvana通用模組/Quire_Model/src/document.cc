@@ -47,4 +47,9 @@ docx::Document& Quire_Model::Document::working_document() {
   return *doc;
 }
 
+const docx::Document& Quire_Model::Document::working_document() const {
+  if (!doc) throw std::logic_error("no document is open: open a template version with run_version first");
+  return *doc;
+}
+
 }  // namespace quire_model

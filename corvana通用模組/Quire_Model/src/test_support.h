@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -72,6 +73,20 @@ class ScopedEnv {
  private:
   const char* name_;
   std::optional<std::string> old_;
+};
+
+// Collects what the engine writes to std::cout while the object lives.
+class CaptureStdout {
+ public:
+  CaptureStdout() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
+  ~CaptureStdout() { std::cout.rdbuf(old_); }
+  CaptureStdout(const CaptureStdout&) = delete;
+  CaptureStdout& operator=(const CaptureStdout&) = delete;
+  std::string text() const { return buffer_.str(); }
+
+ private:
+  std::ostringstream buffer_;
+  std::streambuf* old_;
 };
 
 // A Document with the fixture `name` registered under version "v" and

@@ -179,13 +179,68 @@ def header():
     return fodt("<text:p>Body {{name}}</text:p>", styles, master)
 
 
-SOURCES = {"body": body, "cells": cells, "header": header}
+def patent():
+    """A plain report page to which patent tables are appended. LibreOffice
+    writes no "Table Grid" style; patent_grid.docx is this document with one
+    added (see add_table_grid_style)."""
+    return fodt("<text:p>專利檢索報告</text:p><text:p>Patents follow.</text:p>")
+
+
+def inspection():
+    """Body paragraphs for the term check (registry A -> A10, BA -> BA20).
+
+    0  A alone, before A10 is first mentioned
+    1  first mention of A10
+    2  A10 twice
+    3  A10, then A alone
+    4  only BA20
+    5  BA alone, then A10
+    6  A alone, then BA20
+    7  only X-A
+    8  X-A, then A alone
+    9  A10 in a tracked insertion, A in a tracked deletion, a bold run
+    10 A10, a page break inside the run (derived: "[[PB]]"), text
+    11 the reference-sign heading
+    12 A after the heading
+    A table after paragraph 12 holds A alone (tables are not checked).
+    """
+    styles = """
+  <style:style style:name="T1" style:family="text"><style:text-properties fo:font-weight="bold"/></style:style>
+"""
+    return fodt(f"""
+  <text:tracked-changes text:track-changes="true">
+   <text:changed-region text:id="ct1"><text:insertion>{CHANGE_INFO}</text:insertion></text:changed-region>
+   <text:changed-region text:id="ct2"><text:deletion>{CHANGE_INFO}<text:p>A </text:p></text:deletion></text:changed-region>
+  </text:tracked-changes>
+  <text:p>Before the range: A alone.</text:p>
+  <text:p>First mention of A10 here.</text:p>
+  <text:p>A10 twice: A10.</text:p>
+  <text:p>A10 and then A alone.</text:p>
+  <text:p>Only BA20 here.</text:p>
+  <text:p>BA alone and A10.</text:p>
+  <text:p>A alone, then BA20.</text:p>
+  <text:p>Only X-A here.</text:p>
+  <text:p>X-A and A.</text:p>
+  <text:p>Tracked <text:change-start text:change-id="ct1"/>A10<text:change-end text:change-id="ct1"/> <text:change text:change-id="ct2"/><text:span text:style-name="T1">kept</text:span>.</text:p>
+  <text:p>Page A10[[PB]]break</text:p>
+  <text:p>【符號說明】</text:p>
+  <text:p>A after the heading.</text:p>
+  <table:table table:name="Signs"><table:table-column/><table:table-row><table:table-cell office:value-type="string"><text:p>A</text:p></table:table-cell></table:table-row></table:table>
+""", styles)
+
+
+SOURCES = {"body": body, "cells": cells, "header": header, "patent": patent,
+           "inspection": inspection}
 
 PICTURES = [("800x600.png", "800x600", "xc:red"),
             ("400x100.png", "400x100", "xc:blue"),
             ("30x20.png", "30x20", "xc:green"),
             ("2x1.png", "2x1", "xc:orange"),
-            ("50x100.jpg", "50x100", "xc:purple")]
+            ("50x100.jpg", "50x100", "xc:purple"),
+            # Patent pictures: wide, square, and exactly the box's 16.4:13.
+            ("2000x1000.png", "2000x1000", "xc:teal"),
+            ("1300x1300.png", "1300x1300", "xc:navy"),
+            ("1640x1300.png", "1640x1300", "xc:maroon")]
 
 
 def make_images(out):
@@ -225,11 +280,37 @@ def put_page_break_inside_run(path):
             data = zin.read(info.filename)
             if info.filename == "word/document.xml":
                 if b"[[PB]]" not in data:
-                    sys.exit("body.docx lost its [[PB]] marker")
+                    sys.exit(os.path.basename(path) + " lost its [[PB]] marker")
                 data = data.replace(
                     b"[[PB]]", b'</w:t><w:br w:type="page"/><w:t xml:space="preserve">')
             zout.writestr(info, data)
     os.replace(tmp, path)
+
+
+TABLE_GRID_STYLE = (
+    b'<w:style w:type="table" w:styleId="TableGrid">'
+    b'<w:name w:val="Table Grid"/><w:uiPriority w:val="59"/>'
+    b'<w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr>'
+    b'<w:tblPr><w:tblBorders>'
+    b'<w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'<w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'<w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'<w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'<w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'<w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    b'</w:tblBorders></w:tblPr></w:style>')
+
+
+def add_table_grid_style(src, dst):
+    """Copies src to dst with Word's "Table Grid" style in its styles part."""
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+        for info in zin.infolist():
+            data = zin.read(info.filename)
+            if info.filename == "word/styles.xml":
+                if b'w:styleId="TableGrid"' in data:
+                    sys.exit("LibreOffice now writes Table Grid itself")
+                data = data.replace(b"</w:styles>", TABLE_GRID_STYLE + b"</w:styles>")
+            zout.writestr(info, data)
 
 
 def main():
@@ -238,6 +319,8 @@ def main():
     make_images(out)
     convert({name: make() for name, make in SOURCES.items()}, out)
     put_page_break_inside_run(os.path.join(out, "body.docx"))
+    put_page_break_inside_run(os.path.join(out, "inspection.docx"))
+    add_table_grid_style(os.path.join(out, "patent.docx"), os.path.join(out, "patent_grid.docx"))
     print("fixtures written to", out)
 
 

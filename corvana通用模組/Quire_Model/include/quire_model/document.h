@@ -10,7 +10,9 @@
 // Expected use: construct; register every template with
 // set_word_version_path; open one with run_version; register replacements
 // with set (before or after run_version: the registry does not depend on
-// the open document); apply them with execute_set; write the result.
+// the open document); apply them with execute_set and append patent tables
+// with _add_table; write the result with output. show_all_text and
+// show_execute_set inspect the document at any point without changing it.
 // delete_ empties the registry between batches, and run_version may be
 // called again to fill another version with the same registry.
 //
@@ -48,7 +50,26 @@ struct CheckFinding {
   std::vector<std::string> text;
   friend bool operator==(const CheckFinding&, const CheckFinding&) = default;
 };
+// Findings per placeholder, in the order in which placeholders were first
+// found.
 using CheckDict = OrderedMap<CheckFinding>;
+
+// The arguments of Document::_add_table, to be named as needed:
+//
+//   doc._add_table({.abstract = "一種…", .PAPN = "TWI123456B", .title = "…",
+//                   .image_path = "C:/corvana/圖/1.png"});
+//
+// abstract, PAPN and title are written in their text form (a number gives
+// its decimal text). rows and cols must be at least 4 and 3; extra rows and
+// columns only get the vertical alignment. image_path absent: no picture.
+struct AddTableOptions {
+  Value abstract = "";
+  Value PAPN = "";
+  Value title = "";
+  int rows = 4;
+  int cols = 3;
+  std::optional<std::string> image_path = std::nullopt;
+};
 
 class Quire_Model::Document {
  public:
@@ -57,6 +78,9 @@ class Quire_Model::Document {
   static constexpr std::string_view kRunPageMarker = "$$$AAAA$$$";   // ttff
   // In a table cell's replacement text: the start of the remark run.
   static constexpr std::string_view kRemarkMarker = "__remark__";
+  // The heading of the list of reference signs, where show_execute_set
+  // stops checking when asked to keep to a range.
+  static constexpr std::string_view kSignListHeading = "【符號說明】";
   // The WordprocessingML namespace, plain and in the braced form that
   // prefixes local names in "{uri}local" tags.
   static constexpr std::string_view kWordNamespaceUri =
@@ -180,8 +204,94 @@ class Quire_Model::Document {
   // is not changed. Throws std::logic_error when no document is open.
   void execute_set();
 
+  // Appends one patent to the end of the working document: a table in the
+  // style "Table Grid" of 4 rows and 3 columns, then a paragraph holding a
+  // page break, so that the next patent starts a new page.
+  //
+  //   row 0 (0.8 cm): "專利編號" | "專利名稱" | "關聯性"
+  //   row 1 (0.8 cm): PAPN      | title      | (empty)
+  //   row 2 (8 cm):   one cell over the three columns: "摘要：", a line
+  //                   break, the abstract
+  //   row 3 (10 cm):  one cell over the three columns: the picture, centred
+  //
+  // Every cell is centred vertically. Widths are given cell by cell: the
+  // cell at column 1 of every row gets 12.2 cm, then the cells at columns 0
+  // and 2 get 2 cm (so the abstract cell, merged beforehand, records 2 cm;
+  // the picture cell is merged afterwards and records the sum, 16.2 cm).
+  // A picture at least 16.4/13 times as wide as it is high is placed
+  // 16.4 cm wide, any other 13 cm high; the other side follows its
+  // proportions. Heights are minimum heights: content may grow a row.
+  //
+  // Absorbed on standard output, the operation carrying on: a document
+  // without the table style ("無法設定格線"; the table keeps the default
+  // style), a picture that cannot be read (the error's text, then
+  // "插入圖片錯誤") or that the document refuses ("插入圖片錯誤").
+  //
+  // Throws std::invalid_argument, before anything is appended, when rows is
+  // below 4 or cols below 3, and docx::Error for sizes the document cannot
+  // hold. Any other failure (a text a document cannot carry, say) throws
+  // after the half-built table has been removed again: a failed call leaves
+  // the document as it was. Throws std::logic_error when no document is
+  // open.
+  void _add_table(const AddTableOptions& options = {});
+  // The same with the arguments by position.
+  void _add_table(const Value& abstract, const Value& PAPN = "", const Value& title = "",
+                  int rows = 4, int cols = 3,
+                  std::optional<std::string> image_path = std::nullopt);
+
+  // Writes the working document under the base name save_path + name (glued
+  // on with no separator, so a save_path meant as a folder must end in
+  // "/"): always as base + ".docx" first, replacing any file there; with
+  // `pdf`, converts it to base + ".pdf" with platen_model (resident office,
+  // keep_active) and checks that a non-empty PDF is there; without `docx`,
+  // then deletes the Word file. Ends with the line "[完成！] " and the file
+  // produced: the PDF when one was made, else the Word file. Stores `name`
+  // in the field name first. Paths under "C:/corvana/" are written to the
+  // local folder that stands for it; the completion line shows the path as
+  // given.
+  //
+  // Errors (folder missing, file locked, conversion failed, PDF missing or
+  // empty, deletion failed) throw and end the operation: no completion
+  // line, and the Word file stays on disk whatever `docx` says, so a failed
+  // conversion never costs the only copy. The document stays open and
+  // unchanged, so output may be called again. Throws std::logic_error when
+  // no document is open.
+  void output(const std::string& name, bool pdf = false, bool docx = true);
+
+  // The accepted text (get_accepted_text) of every body paragraph, in
+  // order, as the paragraph would read once rewritten as that plain text.
+  // Does not change the document. Throws std::logic_error when no document
+  // is open.
+  std::vector<std::string> show_all_text() const;
+
+  // Checks the body text against the registry, for registries whose
+  // replacement texts contain their placeholder (an element name replaced
+  // by the name with its reference numeral): every later mention of the
+  // name should carry the numeral. Replaces check_dict with the findings:
+  // per placeholder, the accepted texts of the body paragraphs in which it
+  // occurs outside any replacement text, in document order (a paragraph
+  // appears once under each placeholder it fails). Placeholders without a
+  // finding have no key.
+  //
+  // Per paragraph and placeholder P with replacement R: a P that does not
+  // occur in R is recorded wherever P occurs. Otherwise each occurrence of
+  // P (left to right, not overlapping) is covered when R stands in the text
+  // around it at the place where P stands in R, or, failing that, when the
+  // replacement text S of another placeholder Q containing P stands in the
+  // text at offset (position of P in R) + (position of P in Q) before it.
+  // The paragraph is recorded when the last occurrence that R does not
+  // cover is covered by no Q either.
+  //
+  // With `specify_range`, the check of each placeholder starts at the first
+  // paragraph holding its replacement text, and all checking ends at the
+  // first paragraph holding kSignListHeading (that one unchecked). An empty
+  // placeholder is never checked. Does not change the document. Throws
+  // std::logic_error when no document is open.
+  void show_execute_set(bool specify_range = false);
+
   // The working document; throws std::logic_error when none is open.
   docx::Document& working_document();
+  const docx::Document& working_document() const;
 };
 
 // Shorter name for the working object.

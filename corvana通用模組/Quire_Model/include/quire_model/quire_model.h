@@ -10,6 +10,11 @@
 //   doc.run_version("A", "C:/corvana/輸出/");
 //   doc.set("{{申請人}}", "王小明", {.new_font_size = docx::Pt(12)});
 //   doc.execute_set();
+//   doc._add_table({.abstract = "一種…", .PAPN = "TWI812345B", .title = "…",
+//                   .image_path = "C:/corvana/圖/1.png"});
+//   doc.output("報告", /*pdf=*/true);
+//
+// quire_model/job.h runs the same operations from a JSON job file.
 #pragma once
 
 #include <string>

@@ -1,0 +1,181 @@
+// quire: runs a JSON job file through the document template engine.
+//
+//   quire run JOB.json [--json RESULT.json]
+//
+// Exit status: 0 when every step ran, 1 when a step failed (the steps after
+// it are not run), 2 for bad usage or a job file that cannot be run.
+
+#include <unistd.h>
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quire_model/document.h"
+#include "quire_model/job.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kHelp = R"(usage: quire run JOB.json [--json RESULT.json]
+       quire --help
+
+Runs the steps of JOB.json, in order, on one document of the template
+engine. What the engine prints (completion lines, messages it absorbs)
+appears on standard output as the steps run.
+
+A job is a JSON object with a "steps" array. Each step names its operation
+under "op" and gives the operation's arguments under their names:
+
+  op                     arguments
+  set_word_version_path  name, path
+  run_version            version, save_path (default "C:/corvana/")
+  set                    old_text, new_text, new_font_name,
+                         new_font_name_Chinese, new_font_size, new_alignment,
+                         left_indent, line_spacing, font_color,
+                         remark_new_font_size, image_path, image_height,
+                         image_width, image_fixed_ratio
+  delete                 (none)
+  execute_set            (none)
+  _add_table             abstract, PAPN, title, rows (4), cols (3), image_path
+  output                 name, pdf (false), docx (true)
+  show_all_text          (none)
+  show_execute_set       specify_range (false)
+
+Values: name, version, old_text, new_text, abstract, PAPN and title are
+texts or numbers. new_font_size, remark_new_font_size, left_indent and
+line_spacing are points; image_width and image_height inches; font_color
+is [r, g, b] (0 to 255); new_alignment is "left", "center", "right",
+"both", "distribute", "start" or "end". null stores an option of set as
+absent. Relative paths (path, save_path, image_path) are taken relative to
+the job file's folder; save_path is a prefix that output's name is glued
+onto, so end it with "/" to name a folder. An unknown op or key stops the
+job before any step runs.
+
+Example:
+
+  {"steps": [
+    {"op": "set_word_version_path", "name": "report", "path": "template.docx"},
+    {"op": "run_version", "version": "report", "save_path": "out/"},
+    {"op": "set", "old_text": "{{委託人}}", "new_text": "國立臺灣大學",
+     "new_font_size": 12, "new_alignment": "left"},
+    {"op": "execute_set"},
+    {"op": "_add_table", "PAPN": "TWI812345B", "title": "溫度感測裝置",
+     "abstract": "一種溫度感測裝置……", "image_path": "fig1.png"},
+    {"op": "show_execute_set", "specify_range": true},
+    {"op": "output", "name": "report", "pdf": true}
+  ]}
+
+--json RESULT.json writes {"steps": [{"op": ..., "result": ...}]} for the
+steps that ran: null for most, the list of paragraph texts for
+show_all_text, {placeholder: {"text": [...]}} for show_execute_set; after a
+failed step also "error": {"step", "op", "message"}. Steps are numbered
+from 1.
+
+Exit status: 0 success, 1 a step failed (its number, op and message on
+standard error), 2 bad usage or a bad job file.
+)";
+
+int usage(const std::string& problem) {
+  std::cerr << "quire: " << problem << "\nusage: quire run JOB.json [--json RESULT.json]"
+            << " (quire --help for the job format)\n";
+  return 2;
+}
+
+// Writes `text` to `path` through a temporary file beside it, so a reader
+// never sees half a report. Throws std::runtime_error.
+void write_atomically(const fs::path& path, const std::string& text) {
+  const fs::path tmp = path.string() + ".tmp-" + std::to_string(::getpid());
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      throw std::runtime_error("cannot write " + tmp.string());
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
+  }
+}
+
+int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
+  std::optional<quire_model::Job> job;
+  try {
+    job = quire_model::Job::load(job_file);
+  } catch (const quire_model::JobError& e) {
+    std::cerr << "quire: " << job_file.string() << ": " << e.what() << "\n";
+    return 2;
+  }
+
+  std::vector<quire_model::StepResult> results;
+  std::optional<quire_model::StepError> failure;
+  try {
+    quire_model::Document doc;
+    job->run(doc, results);
+  } catch (const quire_model::StepError& e) {
+    failure = e;
+    std::cerr << "quire: step " << e.number << " (" << e.op << ") failed: " << e.what() << "\n";
+  }
+
+  if (result_file) {
+    try {
+      write_atomically(*result_file,
+                       quire_model::results_json(results, failure ? &*failure : nullptr));
+    } catch (const std::exception& e) {
+      std::cerr << "quire: " << e.what() << "\n";
+      return 1;
+    }
+  }
+  return failure ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+    std::cout << kHelp;
+    return 0;
+  }
+  if (args.empty()) return usage("no command given");
+  if (args[0] != "run") return usage("unknown command \"" + std::string(args[0]) + "\"");
+
+  std::optional<fs::path> job_file, result_file;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (a == "--json") {
+      if (i + 1 >= args.size()) return usage("--json needs a file name");
+      result_file = fs::path(args[++i]);
+    } else if (a.starts_with("--json=")) {
+      result_file = fs::path(a.substr(7));
+      if (result_file->empty()) return usage("--json needs a file name");
+    } else if (a.starts_with("-") && a != "-") {
+      return usage("unknown option \"" + std::string(a) + "\"");
+    } else if (job_file) {
+      return usage("more than one job file given");
+    } else {
+      job_file = fs::path(a);
+    }
+  }
+  if (!job_file) return usage("no job file given");
+
+  try {
+    return run(*job_file, result_file);
+  } catch (const std::exception& e) {
+    // Anything outside a step: the converter could not be made, say.
+    std::cerr << "quire: " << e.what() << "\n";
+    return 1;
+  }
+}

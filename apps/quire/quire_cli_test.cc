@@ -1,0 +1,181 @@
+// quire as a user runs it: the sample job shipped in examples/quire, and
+// the exit status and messages of jobs that cannot run.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::string read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+class QuireCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    dir_ = fs::temp_directory_path() / ("quire-cli-" + std::to_string(rd()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // Runs quire with `args` in the test's folder.
+  Outcome quire(const std::string& args) {
+    const char* bin = std::getenv("TRAVO_BIN_DIR");
+    const std::string exe = bin ? std::string(bin) + "/quire" : "quire";
+    const std::string cmd = "cd '" + dir_.string() + "' && '" + exe + "' " + args +
+                            " > stdout.txt 2> stderr.txt";
+    const int st = std::system(cmd.c_str());
+    Outcome o;
+    o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    o.out = read(dir_ / "stdout.txt");
+    o.err = read(dir_ / "stderr.txt");
+    return o;
+  }
+
+  void write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+
+  fs::path dir_;
+};
+
+bool have(const char* tool) {
+  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The README's sample: a template with placeholders, tracked changes and a
+// table, filled, with two patent tables, inspected, written as Word and PDF.
+TEST_F(QuireCli, SampleJobFillsTheReport) {
+  if (!have("soffice") || !have("pdftotext")) GTEST_SKIP() << "LibreOffice or poppler-utils missing";
+  const char* source = std::getenv("TRAVO_SOURCE_DIR");
+  const fs::path example = fs::path(source ? source : QUIRE_SOURCE_ROOT) / "examples" / "quire";
+  for (const char* f : {"report.json", "template.docx", "fig1.png", "fig2.png"})
+    fs::copy_file(example / f, dir_ / f);
+
+  const Outcome o = quire("run report.json --json result.json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, "[完成！] " + dir_.string() + "/report-filled.pdf\n");
+  ASSERT_TRUE(fs::exists(dir_ / "report-filled.docx"));
+
+  ASSERT_EQ(std::system(("pdftotext -enc UTF-8 '" + (dir_ / "report-filled.pdf").string() + "'").c_str()), 0);
+  std::string text = read(dir_ / "report-filled.txt");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << "a report page and one per patent";
+  std::erase_if(text, [](char c) { return c == ' ' || c == '\n' || c == '\f'; });
+  for (const char* shown : {"報告編號：TRAVO-2025-0104", "國立臺灣大學", "臺灣專利（發明、新型）",
+                            "具溫度校正功能之感測裝置", "2筆（僅列出關聯性最高者）", "TWI812345B",
+                            "具溫度補償之感測裝置", "可拆式感測模組", "摘要："})
+    EXPECT_THAT(text, HasSubstr(shown));
+  EXPECT_THAT(text, ::testing::Not(HasSubstr("{{")));
+
+  const auto result = nlohmann::json::parse(read(dir_ / "result.json"));
+  const auto& steps = result.at("steps");
+  ASSERT_EQ(steps.size(), 19u);
+  EXPECT_EQ(steps[0].at("op"), "set_word_version_path");
+  EXPECT_EQ(steps[16].at("op"), "show_execute_set");
+  EXPECT_EQ(steps[16].at("result"),
+            nlohmann::json::parse(R"({"感測器": {"text": ["處理器20接收感測器的量測訊號後進行溫度校正。"]}})"));
+  EXPECT_EQ(steps[17].at("op"), "show_all_text");
+  EXPECT_EQ(steps[17].at("result").at(1), "報告編號：TRAVO-2025-0104");
+  EXPECT_EQ(steps[18].at("op"), "output");
+  EXPECT_TRUE(steps[18].at("result").is_null());
+}
+
+TEST_F(QuireCli, FailingStepStopsTheJobWithStatusOne) {
+  write("not_a_docx.docx", "plain text\n");
+  write("job.json", R"({"steps": [
+    {"op": "set_word_version_path", "name": "v", "path": "not_a_docx.docx"},
+    {"op": "run_version", "version": "v", "save_path": ""},
+    {"op": "output", "name": "never"}
+  ]})");
+  const Outcome o = quire("run job.json --json=result.json");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_THAT(o.err, HasSubstr("quire: step 2 (run_version) failed: "));
+  EXPECT_EQ(o.out, "");
+  EXPECT_FALSE(fs::exists(dir_ / "never.docx"));
+  const auto result = nlohmann::json::parse(read(dir_ / "result.json"));
+  EXPECT_EQ(result["steps"].size(), 1u);
+  EXPECT_EQ(result["error"]["step"], 2);
+  EXPECT_EQ(result["error"]["op"], "run_version");
+
+  // The engine's own messages still appear, and a missing document is a
+  // failing step too.
+  write("closed.json", R"({"steps": [{"op": "run_version", "version": "x"}, {"op": "show_all_text"}]})");
+  const Outcome closed = quire("run closed.json");
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.out, "word的檔案格式名稱並沒有定義\n");
+  EXPECT_THAT(closed.err, HasSubstr("step 2 (show_all_text) failed: no document is open"));
+}
+
+TEST_F(QuireCli, BadUsageAndBadJobsExitWithTwo) {
+  EXPECT_EQ(quire("").status, 2);
+  EXPECT_EQ(quire("convert job.json").status, 2);
+  EXPECT_EQ(quire("run").status, 2);
+  EXPECT_EQ(quire("run job.json --json").status, 2);
+  EXPECT_EQ(quire("run job.json --verbose").status, 2);
+  EXPECT_EQ(quire("run a.json b.json").status, 2);
+
+  const Outcome missing = quire("run missing.json");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_THAT(missing.err, HasSubstr("missing.json"));
+
+  write("broken.json", "{\"steps\": [");
+  EXPECT_THAT(quire("run broken.json").err, HasSubstr("not valid JSON"));
+
+  // Misspellings stop the job before any step runs.
+  write("typo.json", R"({"steps": [
+    {"op": "set_word_version_path", "name": "v", "path": "t.docx"},
+    {"op": "output", "name": "r", "pfd": true}
+  ]})");
+  const Outcome typo = quire("run typo.json --json result.json");
+  EXPECT_EQ(typo.status, 2);
+  EXPECT_THAT(typo.err, HasSubstr("step 2 (output): unknown key \"pfd\""));
+  EXPECT_FALSE(fs::exists(dir_ / "result.json"));
+
+  write("op.json", R"({"steps": [{"op": "add_table"}]})");
+  const Outcome op = quire("run op.json");
+  EXPECT_EQ(op.status, 2);
+  EXPECT_THAT(op.err, HasSubstr("step 1: unknown op \"add_table\""));
+}
+
+TEST_F(QuireCli, HelpDocumentsTheJobFormat) {
+  const Outcome help = quire("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* part : {"quire run JOB.json [--json RESULT.json]", "\"steps\"", "_add_table",
+                           "show_execute_set", "specify_range", "Example:", "Exit status"})
+    EXPECT_THAT(help.out, HasSubstr(part));
+  // The example in the help is itself a job that parses: every op and key
+  // in it is known.
+  const size_t from = help.out.find("{\"steps\"");
+  const size_t to = help.out.find("]}", from);
+  ASSERT_NE(to, std::string::npos);
+  write("help.json", help.out.substr(from, to + 2 - from));
+  const Outcome run = quire("run help.json");
+  EXPECT_EQ(run.status, 1) << run.err;  // its template is not there
+  EXPECT_THAT(run.err, HasSubstr("step 2 (run_version) failed"));
+}
+
+}  // namespace

@@ -1,0 +1,372 @@
+#include "quire_model/job.h"
+
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "docx/alignment.h"
+#include "docx/length.h"
+
+namespace quire_model {
+namespace {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+// Reads the arguments of one step, each at most once, and refuses keys the
+// operation does not have.
+class Args {
+ public:
+  Args(const json& step, std::size_t number, std::string op)
+      : step_(step), number_(number), op_(std::move(op)) {}
+
+  // The named value, or nullptr when the step leaves it out.
+  const json* find(const char* key) {
+    used_.insert(key);
+    auto it = step_.find(key);
+    return it == step_.end() ? nullptr : &*it;
+  }
+
+  [[noreturn]] void fail(const std::string& what) const {
+    throw JobError("step " + std::to_string(number_) + " (" + op_ + "): " + what);
+  }
+
+  // Every key of the step must have been asked for by now.
+  void check_no_other_keys() const {
+    for (auto it = step_.begin(); it != step_.end(); ++it) {
+      if (it.key() != "op" && !used_.contains(it.key()))
+        fail("unknown key \"" + it.key() + "\" (" + op_ + " takes " + known() + ")");
+    }
+  }
+
+  // A text or a number, by its text form.
+  Value value(const char* key, std::optional<Value> fallback) {
+    const json* v = find(key);
+    if (!v) {
+      if (fallback) return *fallback;
+      fail("\"" + std::string(key) + "\" is missing");
+    }
+    if (v->is_string()) return Value(v->get<std::string>());
+    if (v->is_number_unsigned()) return Value(v->get<std::uint64_t>());
+    if (v->is_number_integer()) return Value(v->get<std::int64_t>());
+    if (v->is_number_float()) return Value(v->get<double>());
+    fail("\"" + std::string(key) + "\" must be a text or a number");
+  }
+
+  std::string text(const char* key, std::optional<std::string> fallback) {
+    const json* v = find(key);
+    if (!v) {
+      if (fallback) return *fallback;
+      fail("\"" + std::string(key) + "\" is missing");
+    }
+    if (!v->is_string()) fail("\"" + std::string(key) + "\" must be a text");
+    return v->get<std::string>();
+  }
+
+  bool boolean(const char* key, bool fallback) {
+    const json* v = find(key);
+    if (!v) return fallback;
+    if (!v->is_boolean()) fail("\"" + std::string(key) + "\" must be true or false");
+    return v->get<bool>();
+  }
+
+  int whole(const char* key, int fallback) {
+    const json* v = find(key);
+    if (!v) return fallback;
+    if (!v->is_number_integer() || !fits_int(*v))
+      fail("\"" + std::string(key) + "\" must be a whole number");
+    return static_cast<int>(v->get<std::int64_t>());
+  }
+
+  // An option of set: left out keeps `fallback`, null stores absent.
+  template <typename T, typename Read>
+  std::optional<T> option(const char* key, std::optional<T> fallback, Read read) {
+    const json* v = find(key);
+    if (!v) return fallback;
+    if (v->is_null()) return std::nullopt;
+    return read(*v, key);
+  }
+
+  double number(const json& v, const char* key) const {
+    if (!v.is_number()) fail("\"" + std::string(key) + "\" must be a number");
+    return v.get<double>();
+  }
+
+  const std::string& op() const { return op_; }
+
+ private:
+  static bool fits_int(const json& v) {
+    if (v.is_number_unsigned())
+      return v.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<int>::max());
+    const std::int64_t i = v.get<std::int64_t>();
+    return i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max();
+  }
+
+  std::string known() const {
+    if (used_.empty()) return "no arguments";
+    std::string out;
+    for (const std::string& k : used_) out += (out.empty() ? "" : ", ") + k;
+    return out;
+  }
+
+  const json& step_;
+  std::size_t number_;
+  std::string op_;
+  std::set<std::string> used_;
+};
+
+// True for paths that name a place on their own: "/...", "\\...", and
+// drive paths such as "C:/corvana/" (which this platform maps elsewhere).
+bool stands_alone(std::string_view path) {
+  if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+         (path[2] == '/' || path[2] == '\\');
+}
+
+// `path` joined to the job's folder unless it stands alone. Text joining,
+// not path joining, so that a save_path keeps its final slash or its lack
+// of one.
+std::string resolve(const std::string& path, const fs::path& base) {
+  if (stands_alone(path) || base.empty()) return path;
+  std::string out = base.string();
+  if (out.back() != '/') out += '/';
+  return out + path;
+}
+
+std::optional<docx::Alignment> alignment_named(std::string_view name) {
+  if (name == "centre") return docx::Alignment::Center;
+  if (name == "justify" || name == "justified") return docx::Alignment::Justify;
+  return docx::alignment_from_jc(name);
+}
+
+SetOptions set_options(Args& a, const fs::path& base) {
+  const SetOptions defaults;
+  SetOptions o;
+  auto text = [&](const json& v, const char* key) {
+    if (!v.is_string()) a.fail("\"" + std::string(key) + "\" must be a text or null");
+    return v.get<std::string>();
+  };
+  auto points = [&](const json& v, const char* key) { return docx::Pt(a.number(v, key)); };
+  auto number = [&](const json& v, const char* key) { return a.number(v, key); };
+  o.new_font_name = a.option<std::string>("new_font_name", defaults.new_font_name, text);
+  o.new_font_name_Chinese =
+      a.option<std::string>("new_font_name_Chinese", defaults.new_font_name_Chinese, text);
+  o.new_font_size = a.option<docx::Length>("new_font_size", defaults.new_font_size, points);
+  o.new_alignment = a.option<docx::Alignment>(
+      "new_alignment", defaults.new_alignment, [&](const json& v, const char* key) {
+        const auto al = v.is_string() ? alignment_named(v.get<std::string>()) : std::nullopt;
+        if (!al)
+          a.fail("\"" + std::string(key) +
+                 "\" must be \"left\", \"center\", \"right\", \"both\", \"distribute\", \"start\","
+                 " \"end\" or null");
+        return *al;
+      });
+  o.left_indent = a.option<double>("left_indent", defaults.left_indent, number);
+  o.line_spacing = a.option<double>("line_spacing", defaults.line_spacing, number);
+  o.font_color = a.option<FontColor>(
+      "font_color", defaults.font_color, [&](const json& v, const char* key) {
+        bool ok = v.is_array() && v.size() == 3;
+        for (std::size_t i = 0; ok && i < 3; ++i) {
+          ok = v[i].is_number_integer() && v[i].get<std::int64_t>() >= 0 &&
+               v[i].get<std::int64_t>() <= 255;
+        }
+        if (!ok)
+          a.fail("\"" + std::string(key) + "\" must be [r, g, b] of whole numbers 0 to 255, or null");
+        return FontColor{v[0].get<int>(), v[1].get<int>(), v[2].get<int>()};
+      });
+  o.remark_new_font_size =
+      a.option<docx::Length>("remark_new_font_size", defaults.remark_new_font_size, points);
+  o.image_path = a.option<std::string>("image_path", defaults.image_path,
+                                       [&](const json& v, const char* key) {
+                                         return resolve(text(v, key), base);
+                                       });
+  o.image_height = a.option<double>("image_height", defaults.image_height, number);
+  o.image_width = a.option<double>("image_width", defaults.image_width, number);
+  o.image_fixed_ratio = a.option<bool>(
+      "image_fixed_ratio", defaults.image_fixed_ratio, [&](const json& v, const char* key) {
+        if (!v.is_boolean()) a.fail("\"" + std::string(key) + "\" must be true, false or null");
+        return v.get<bool>();
+      });
+  return o;
+}
+
+using Call = std::function<StepResult(Document&)>;
+
+StepResult nothing(const std::string& op) { return StepResult{op, std::monostate{}}; }
+
+// Checks the arguments of one step and binds them into its call.
+Call bind(Args& a, const fs::path& base) {
+  const std::string op = a.op();
+  if (op == "set_word_version_path") {
+    Value name = a.value("name", std::nullopt);
+    std::string path = resolve(a.text("path", std::nullopt), base);
+    return [=](Document& d) {
+      d.set_word_version_path(name, path);
+      return nothing(op);
+    };
+  }
+  if (op == "run_version") {
+    Value version = a.value("version", std::nullopt);
+    std::string save_path = resolve(a.text("save_path", "C:/corvana/"), base);
+    return [=](Document& d) {
+      d.run_version(version, save_path);
+      return nothing(op);
+    };
+  }
+  if (op == "set") {
+    Value old_text = a.value("old_text", std::nullopt);
+    Value new_text = a.value("new_text", std::nullopt);
+    SetOptions options = set_options(a, base);
+    return [=](Document& d) {
+      d.set(old_text, new_text, options);
+      return nothing(op);
+    };
+  }
+  if (op == "delete") {
+    return [=](Document& d) {
+      d.delete_();
+      return nothing(op);
+    };
+  }
+  if (op == "execute_set") {
+    return [=](Document& d) {
+      d.execute_set();
+      return nothing(op);
+    };
+  }
+  if (op == "_add_table") {
+    AddTableOptions o;
+    o.abstract = a.value("abstract", Value(""));
+    o.PAPN = a.value("PAPN", Value(""));
+    o.title = a.value("title", Value(""));
+    o.rows = a.whole("rows", 4);
+    o.cols = a.whole("cols", 3);
+    if (const json* v = a.find("image_path"); v && !v->is_null()) {
+      if (!v->is_string()) a.fail("\"image_path\" must be a text or null");
+      o.image_path = resolve(v->get<std::string>(), base);
+    }
+    return [=](Document& d) {
+      d._add_table(o);
+      return nothing(op);
+    };
+  }
+  if (op == "output") {
+    std::string name = a.value("name", std::nullopt).text_form();
+    const bool pdf = a.boolean("pdf", false);
+    const bool keep_docx = a.boolean("docx", true);
+    return [=](Document& d) {
+      d.output(name, pdf, keep_docx);
+      return nothing(op);
+    };
+  }
+  if (op == "show_all_text") {
+    return [=](Document& d) { return StepResult{op, d.show_all_text()}; };
+  }
+  if (op == "show_execute_set") {
+    const bool specify_range = a.boolean("specify_range", false);
+    return [=](Document& d) {
+      d.show_execute_set(specify_range);
+      return StepResult{op, *d.check_dict};
+    };
+  }
+  return nullptr;
+}
+
+constexpr const char* kOps =
+    "set_word_version_path, run_version, set, delete, execute_set, _add_table, output, "
+    "show_all_text, show_execute_set";
+
+}  // namespace
+
+Job Job::parse(std::string_view text, const fs::path& base_dir) {
+  if (text.size() > kMaxFileSize)
+    throw JobError("the job is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB");
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::exception& e) {
+    // Syntax errors, and numbers too large for a double.
+    throw JobError(std::string("the job is not valid JSON: ") + e.what());
+  }
+  if (!root.is_object()) throw JobError("the job must be a JSON object with a \"steps\" array");
+  for (auto it = root.begin(); it != root.end(); ++it) {
+    if (it.key() != "steps")
+      throw JobError("unknown top-level key \"" + it.key() + "\" (a job holds only \"steps\")");
+  }
+  auto steps = root.find("steps");
+  if (steps == root.end() || !steps->is_array())
+    throw JobError("the job must be a JSON object with a \"steps\" array");
+
+  Job job;
+  std::size_t number = 0;
+  for (const json& step : *steps) {
+    ++number;
+    const std::string where = "step " + std::to_string(number);
+    if (!step.is_object()) throw JobError(where + " is not a JSON object");
+    auto op = step.find("op");
+    if (op == step.end()) throw JobError(where + ": \"op\" is missing");
+    if (!op->is_string()) throw JobError(where + ": \"op\" must be a text");
+    Args args(step, number, op->get<std::string>());
+    Call call = bind(args, base_dir);
+    if (!call)
+      throw JobError(where + ": unknown op \"" + op->get<std::string>() + "\" (one of " + kOps + ")");
+    args.check_no_other_keys();
+    job.steps_.push_back(Step{args.op(), std::move(call)});
+  }
+  return job;
+}
+
+Job Job::load(const fs::path& file) {
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  if (ec) throw JobError("cannot read the job " + file.string() + ": " + ec.message());
+  if (size > kMaxFileSize)
+    throw JobError("the job " + file.string() + " is larger than " +
+                   std::to_string(kMaxFileSize >> 20) + " MiB");
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  if (!in || !(text << in.rdbuf())) throw JobError("cannot read the job " + file.string());
+  fs::path base = fs::absolute(file, ec).parent_path();
+  if (ec) base = file.parent_path();
+  return parse(text.str(), base);
+}
+
+void Job::run(Document& doc, std::vector<StepResult>& results) const {
+  for (std::size_t i = 0; i < steps_.size(); ++i) {
+    try {
+      results.push_back(steps_[i].call(doc));
+    } catch (const std::exception& e) {
+      throw StepError(i + 1, steps_[i].op, e.what());
+    }
+  }
+}
+
+std::string results_json(const std::vector<StepResult>& results, const StepError* failure) {
+  ordered_json steps = ordered_json::array();
+  for (const StepResult& r : results) {
+    ordered_json result;  // null
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&r.result)) {
+      result = *texts;
+    } else if (const auto* found = std::get_if<CheckDict>(&r.result)) {
+      result = ordered_json::object();
+      for (const auto& [placeholder, finding] : *found) result[placeholder] = {{"text", finding.text}};
+    }
+    steps.push_back({{"op", r.op}, {"result", std::move(result)}});
+  }
+  ordered_json out = {{"steps", std::move(steps)}};
+  if (failure) {
+    out["error"] = {{"step", failure->number}, {"op", failure->op}, {"message", failure->what()}};
+  }
+  // Document text is UTF-8, but a damaged template must not stop the
+  // report from being written.
+  return out.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace quire_model

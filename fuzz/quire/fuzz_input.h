@@ -1,0 +1,171 @@
+// Shared by the Quire fuzz targets: turns fuzzer bytes into a registry and
+// an in-memory document.
+//
+// An input is a registry, a blank line, then a document:
+//
+//   placeholder<TAB>replacement[<TAB>flags]
+//   ...
+//   <empty line>
+//   body XML, or a whole .docx when it starts with "PK"
+//
+// The body XML is placed inside <w:body> of a minimal package, so that
+// mutations reach paragraphs, runs and tables rather than the archive's
+// checksums. Flags pick registry options: c colour, C colour out of range,
+// s 14-point size, z half-point size, i indent, l line spacing, a no
+// alignment, n no font names, r remark size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "docx/document.h"
+#include "docx/error.h"
+#include "quire_model/document.h"
+
+namespace quire_fuzz {
+
+inline std::uint32_t crc32(std::string_view s) {
+  static const auto table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (unsigned char b : s) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+inline void put(std::string& out, std::uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A zip archive of stored (uncompressed) entries.
+inline std::string stored_zip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string out, central;
+  for (const auto& [name, data] : entries) {
+    const auto offset = static_cast<std::uint32_t>(out.size());
+    const std::uint32_t crc = crc32(data), size = static_cast<std::uint32_t>(data.size());
+    const auto name_size = static_cast<std::uint32_t>(name.size());
+    put(out, 0x04034b50, 4);
+    put(out, 20, 2); put(out, 0, 2); put(out, 0, 2); put(out, 0, 2); put(out, 0x21, 2);
+    put(out, crc, 4); put(out, size, 4); put(out, size, 4);
+    put(out, name_size, 2); put(out, 0, 2);
+    out += name;
+    out += data;
+    put(central, 0x02014b50, 4);
+    put(central, 20, 2); put(central, 20, 2); put(central, 0, 2); put(central, 0, 2);
+    put(central, 0, 2); put(central, 0x21, 2);
+    put(central, crc, 4); put(central, size, 4); put(central, size, 4);
+    put(central, name_size, 2); put(central, 0, 2); put(central, 0, 2); put(central, 0, 2);
+    put(central, 0, 2); put(central, 0, 4); put(central, offset, 4);
+    central += name;
+  }
+  const auto cd_offset = static_cast<std::uint32_t>(out.size());
+  out += central;
+  put(out, 0x06054b50, 4);
+  put(out, 0, 2); put(out, 0, 2);
+  put(out, static_cast<std::uint32_t>(entries.size()), 2);
+  put(out, static_cast<std::uint32_t>(entries.size()), 2);
+  put(out, static_cast<std::uint32_t>(central.size()), 4); put(out, cd_offset, 4); put(out, 0, 2);
+  return out;
+}
+
+// A package whose body holds `body_xml`.
+inline std::string package_with_body(std::string_view body_xml) {
+  const std::string document =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document"
+      " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\""
+      " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\""
+      " xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\""
+      " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
+      " xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\""
+      " xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\""
+      " xmlns:wps=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\""
+      " xmlns:wp14=\"http://schemas.microsoft.com/office/word/2010/wordprocessingDrawing\""
+      " xmlns:w14=\"http://schemas.microsoft.com/office/word/2010/wordml\""
+      " xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\""
+      " xmlns:w10=\"urn:schemas-microsoft-com:office:word\"><w:body>" +
+      std::string(body_xml) + "</w:body></w:document>";
+  const std::string types =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/"
+      "package/2006/content-types\"><Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package."
+      "relationships+xml\"/><Override PartName=\"/word/document.xml\" ContentType=\"application/"
+      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>";
+  const std::string rels =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas."
+      "openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://"
+      "schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+      "Target=\"word/document.xml\"/></Relationships>";
+  return stored_zip(
+      {{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
+}
+
+// Bounds that keep one input's memory small.
+inline docx::Limits limits() {
+  docx::Limits l;
+  l.max_part_size = 8u << 20;
+  l.max_total_size = 32u << 20;
+  return l;
+}
+
+struct Input {
+  std::vector<std::pair<std::string, std::pair<std::string, std::string>>> registry;  // key, text, flags
+  std::string document;  // package bytes
+};
+
+inline Input split(std::string_view data) {
+  Input in;
+  const size_t blank = data.find("\n\n");
+  std::string_view head = blank == std::string_view::npos ? std::string_view() : data.substr(0, blank);
+  std::string_view body = blank == std::string_view::npos ? data : data.substr(blank + 2);
+  while (!head.empty() && in.registry.size() < 64) {
+    const size_t nl = head.find('\n');
+    std::string_view line = head.substr(0, nl);
+    head = nl == std::string_view::npos ? std::string_view() : head.substr(nl + 1);
+    const size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) continue;
+    std::string_view rest = line.substr(tab + 1);
+    const size_t tab2 = rest.find('\t');
+    in.registry.push_back({std::string(line.substr(0, tab)),
+                           {std::string(rest.substr(0, tab2)),
+                            tab2 == std::string_view::npos ? "" : std::string(rest.substr(tab2 + 1))}});
+  }
+  in.document = body.starts_with("PK") ? std::string(body) : package_with_body(body);
+  return in;
+}
+
+inline quire_model::SetOptions options(std::string_view flags) {
+  quire_model::SetOptions o;
+  for (char f : flags) {
+    switch (f) {
+      case 'c': o.font_color = quire_model::FontColor{12, 200, 255}; break;
+      case 'C': o.font_color = quire_model::FontColor{256, -1, 3}; break;
+      case 's': o.new_font_size = docx::Pt(14); break;
+      case 'z': o.new_font_size = docx::Emu(1); break;
+      case 'i': o.left_indent = 36; break;
+      case 'l': o.line_spacing = 18.5; break;
+      case 'a': o.new_alignment = std::nullopt; break;
+      case 'n': o.new_font_name = std::nullopt, o.new_font_name_Chinese = std::nullopt; break;
+      case 'r': o.remark_new_font_size = docx::Pt(6); break;
+      default: break;
+    }
+  }
+  return o;
+}
+
+// Registers the input's registry on `doc`.
+inline void register_all(quire_model::Document& doc, const Input& in) {
+  for (const auto& [key, value] : in.registry) doc.set(key, value.first, options(value.second));
+}
+
+}  // namespace quire_fuzz
