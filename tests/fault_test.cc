@@ -227,5 +227,31 @@ TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
   EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
 }
 
+TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
+  // Root ignores permission bits, so the folder lives on a file system that
+  // is remounted read-only.
+  const fs::path mnt = root_ / "ro";
+  fs::create_directories(mnt);
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + mnt.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+  struct Unmount {
+    fs::path p;
+    ~Unmount() { std::system(("umount '" + p.string() + "'").c_str()); }
+  } unmount{mnt};
+  fs::create_directories(mnt / "TRAVO專利檢索軟體");
+  setenv("CORVANA_ROOT", mnt.c_str(), 1);
+  Patent_Site site;
+  start(site.base_url());
+  run_command("憶阻器");
+  const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
+  ASSERT_EQ(testing::sheet_rows(list).size(), 4u);
+  ASSERT_EQ(std::system(("mount -o remount,ro '" + mnt.string() + "'").c_str()), 0);
+  auto m = run_command("石墨烯");
+  EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos) << m[m.size() - 2];
+  EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
+  std::system(("mount -o remount,rw '" + mnt.string() + "'").c_str());
+}
+
 }  // namespace
 }  // namespace travo::harrow
