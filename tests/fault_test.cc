@@ -61,6 +61,26 @@ class Silent_Server {
   std::thread thread_;
 };
 
+// A small tmpfs mounted for one test (needs root; tests skip without it).
+class Small_Tmpfs {
+ public:
+  Small_Tmpfs(const fs::path& at, const std::string& size) : at_(at) {
+    fs::create_directories(at_);
+    mounted_ = std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + at_.string() + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~Small_Tmpfs() {
+    if (mounted_) std::system(("umount -l '" + at_.string() + "'").c_str());
+  }
+  bool mounted() const { return mounted_; }
+  bool remount(const char* mode) {
+    return std::system(("mount -o remount," + std::string(mode) + " '" + at_.string() + "'").c_str()) == 0;
+  }
+
+ private:
+  fs::path at_;
+  bool mounted_ = false;
+};
+
 class FaultTest : public testing::Worker_Harness {
  protected:
   void SetUp() override {
@@ -203,14 +223,8 @@ TEST_F(FaultTest, FailedSaveKeepsThePreviousList) {
 
 TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
   const fs::path mnt = root_ / "small";
-  fs::create_directories(mnt);
-  if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + mnt.string() + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "cannot mount a small tmpfs here";
-  }
-  struct Unmount {
-    fs::path p;
-    ~Unmount() { std::system(("umount '" + p.string() + "'").c_str()); }
-  } unmount{mnt};
+  Small_Tmpfs disk(mnt, "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here";
   fs::create_directories(mnt / "TRAVO專利檢索軟體");
   setenv("CORVANA_ROOT", mnt.c_str(), 1);
   Patent_Site site;
@@ -231,14 +245,8 @@ TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
   // Root ignores permission bits, so the folder lives on a file system that
   // is remounted read-only.
   const fs::path mnt = root_ / "ro";
-  fs::create_directories(mnt);
-  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + mnt.string() + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here";
-  }
-  struct Unmount {
-    fs::path p;
-    ~Unmount() { std::system(("umount '" + p.string() + "'").c_str()); }
-  } unmount{mnt};
+  Small_Tmpfs disk(mnt, "1m");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
   fs::create_directories(mnt / "TRAVO專利檢索軟體");
   setenv("CORVANA_ROOT", mnt.c_str(), 1);
   Patent_Site site;
@@ -246,11 +254,11 @@ TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
   run_command("憶阻器");
   const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
   ASSERT_EQ(testing::sheet_rows(list).size(), 4u);
-  ASSERT_EQ(std::system(("mount -o remount,ro '" + mnt.string() + "'").c_str()), 0);
+  ASSERT_TRUE(disk.remount("ro"));
   auto m = run_command("石墨烯");
   EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos) << m[m.size() - 2];
   EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
-  std::system(("mount -o remount,rw '" + mnt.string() + "'").c_str());
+  disk.remount("rw");
 }
 
 }  // namespace
