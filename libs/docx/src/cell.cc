@@ -9,14 +9,6 @@
 namespace docx {
 namespace {
 
-std::optional<long> int_value(const std::optional<std::string>& v) {
-  if (!v) return std::nullopt;
-  long out = 0;
-  auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), out);
-  if (ec != std::errc() || end != v->data() + v->size()) return std::nullopt;
-  return out;
-}
-
 xmlNodePtr tcpr_child(xmlNodePtr tc, const char* local) {
   xmlNodePtr pr = detail::w_child(tc, "tcPr");
   return pr ? detail::w_child(pr, local) : nullptr;
@@ -101,7 +93,7 @@ void Cell::set_vertical_alignment(VerticalAlignment alignment) {
 std::optional<Length> Cell::width() const {
   xmlNodePtr w = tcpr_child(node_, "tcW");
   if (!w || detail::w_attr(w, "type").value_or("dxa") != "dxa") return std::nullopt;
-  auto v = int_value(detail::w_attr(w, "w"));
+  auto v = detail::int_value(detail::w_attr(w, "w"));
   return v ? std::optional<Length>(Twips(*v)) : std::nullopt;
 }
 
@@ -119,7 +111,7 @@ void Cell::set_width(Length width) {
   if (!grid || grid_span() != 1) return;
   xmlNodePtr tr_pr = detail::w_child(tr, "trPr");
   xmlNodePtr before = tr_pr ? detail::w_child(tr_pr, "gridBefore") : nullptr;
-  long col = before ? int_value(detail::w_attr(before, "val")).value_or(0) : 0;
+  long col = before ? detail::int_value(detail::w_attr(before, "val")).value_or(0) : 0;
   for (xmlNodePtr c = detail::prev_w(node_, "tc"); c; c = detail::prev_w(c, "tc"))
     col += Cell(c, ctx_).grid_span();
   std::vector<xmlNodePtr> cols = detail::w_children(grid, "gridCol");
@@ -129,7 +121,7 @@ void Cell::set_width(Length width) {
 
 int Cell::grid_span() const {
   xmlNodePtr s = tcpr_child(node_, "gridSpan");
-  auto v = s ? int_value(detail::w_attr(s, "val")) : std::nullopt;
+  auto v = s ? detail::int_value(detail::w_attr(s, "val")) : std::nullopt;
   return v && *v > 1 && *v < 64 ? static_cast<int>(*v) : 1;
 }
 

@@ -29,14 +29,6 @@ void collect_runs(xmlNodePtr parent, detail::Context* ctx, std::vector<Run>& out
   }
 }
 
-std::optional<long> int_value(const std::optional<std::string>& v) {
-  if (!v) return std::nullopt;
-  long out = 0;
-  auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), out);
-  if (ec != std::errc() || end != v->data() + v->size()) return std::nullopt;
-  return out;
-}
-
 xmlNodePtr ppr_child(xmlNodePtr p, const char* local) {
   xmlNodePtr ppr = detail::w_child(p, "pPr");
   return ppr ? detail::w_child(ppr, local) : nullptr;
@@ -115,8 +107,8 @@ void Paragraph::set_alignment(Alignment alignment) {
 std::optional<Length> Paragraph::left_indent() const {
   xmlNodePtr ind = ppr_child(node_, "ind");
   if (!ind) return std::nullopt;
-  auto v = int_value(detail::w_attr(ind, "left"));
-  if (!v) v = int_value(detail::w_attr(ind, "start"));
+  auto v = detail::int_value(detail::w_attr(ind, "left"));
+  if (!v) v = detail::int_value(detail::w_attr(ind, "start"));
   return v ? std::optional<Length>(Twips(*v)) : std::nullopt;
 }
 
@@ -130,7 +122,7 @@ void Paragraph::set_left_indent(Length indent) {
 std::optional<Length> Paragraph::exact_line_spacing() const {
   xmlNodePtr spacing = ppr_child(node_, "spacing");
   if (!spacing || detail::w_attr(spacing, "lineRule").value_or("") != "exact") return std::nullopt;
-  auto v = int_value(detail::w_attr(spacing, "line"));
+  auto v = detail::int_value(detail::w_attr(spacing, "line"));
   return v ? std::optional<Length>(Twips(*v)) : std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include <libxml/xmlsave.h>
 
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -332,6 +333,14 @@ std::string ascii_lower(std::string_view s) {
   std::string out(s);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::optional<long> int_value(const std::optional<std::string>& v) {
+  if (!v) return std::nullopt;
+  long out = 0;
+  auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), out);
+  if (ec != std::errc() || end != v->data() + v->size()) return std::nullopt;
   return out;
 }
 

@@ -43,6 +43,8 @@ xmlNodePtr next_w(const xmlNode* n, const char* local);
 std::optional<std::string> w_attr(const xmlNode* n, const char* local);
 void set_w_attr(xmlNodePtr n, const char* local, std::string_view value);
 void remove_w_attr(xmlNodePtr n, const char* local);
+// An attribute value as a whole decimal number; nothing when absent or not one.
+std::optional<long> int_value(const std::optional<std::string>& v);
 // An unqualified attribute.
 std::optional<std::string> plain_attr(const xmlNode* n, const char* name);
 
