@@ -14,6 +14,7 @@
 
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
+#include "travo/platform/small_tmpfs.h"
 #include "worker_harness.h"
 #include "xlsx_test_support.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using patent_site::Patent_Site;
+using platform::testing::Small_Tmpfs;
 
 // Accepts connections and never answers.
 class Silent_Server {
@@ -59,26 +61,6 @@ class Silent_Server {
   std::atomic<bool> stop_{false};
   std::vector<int> held_;
   std::thread thread_;
-};
-
-// A small tmpfs mounted for one test (needs root; tests skip without it).
-class Small_Tmpfs {
- public:
-  Small_Tmpfs(const fs::path& at, const std::string& size) : at_(at) {
-    fs::create_directories(at_);
-    mounted_ = std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + at_.string() + "' 2>/dev/null").c_str()) == 0;
-  }
-  ~Small_Tmpfs() {
-    if (mounted_) std::system(("umount -l '" + at_.string() + "'").c_str());
-  }
-  bool mounted() const { return mounted_; }
-  bool remount(const char* mode) {
-    return std::system(("mount -o remount," + std::string(mode) + " '" + at_.string() + "'").c_str()) == 0;
-  }
-
- private:
-  fs::path at_;
-  bool mounted_ = false;
 };
 
 class FaultTest : public testing::Worker_Harness {
