@@ -5,11 +5,8 @@
 // Exit status: 0 when every step ran, 1 when a step failed (the steps after
 // it are not run), 2 for bad usage or a job file that cannot be run.
 
-#include <unistd.h>
-
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -18,6 +15,7 @@
 
 #include "quire_model/document.h"
 #include "quire_model/job.h"
+#include "travo/platform/atomic_file.h"
 
 namespace {
 
@@ -88,28 +86,6 @@ int usage(const std::string& problem) {
   return 2;
 }
 
-// Writes `text` to `path` through a temporary file beside it, so a reader
-// never sees half a report. Throws std::runtime_error.
-void write_atomically(const fs::path& path, const std::string& text) {
-  const fs::path tmp = path.string() + ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw std::runtime_error("cannot write " + tmp.string());
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
-  }
-}
-
 int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
   std::optional<quire_model::Job> job;
   try {
@@ -131,8 +107,9 @@ int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
 
   if (result_file) {
     try {
-      write_atomically(*result_file,
-                       quire_model::results_json(results, failure ? &*failure : nullptr));
+      // Whole or not at all: a reader never sees half a result.
+      travo::platform::atomic_write(*result_file,
+                                    quire_model::results_json(results, failure ? &*failure : nullptr));
     } catch (const std::exception& e) {
       std::cerr << "quire: " << e.what() << "\n";
       return 1;

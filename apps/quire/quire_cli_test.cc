@@ -130,6 +130,23 @@ TEST_F(QuireCli, FailingStepStopsTheJobWithStatusOne) {
   EXPECT_THAT(closed.err, HasSubstr("step 2 (show_all_text) failed: no document is open"));
 }
 
+TEST_F(QuireCli, UnwritableResultFileIsReportedAndThePreviousOneKept) {
+  write("job.json", R"({"steps": []})");
+  ASSERT_EQ(quire("run job.json --json=result.json").status, 0);
+  const Outcome missing = quire("run job.json --json=no/such/folder/result.json");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_THAT(missing.err, HasSubstr("no/such/folder/result.json': folder 'no/such/folder' does not exist"));
+
+  write("result.json", "previous");
+  fs::create_directory(dir_ / "taken.json");
+  EXPECT_EQ(quire("run job.json --json taken.json").status, 1);
+  EXPECT_TRUE(fs::is_directory(dir_ / "taken.json"));
+  EXPECT_EQ(read(dir_ / "result.json"), "previous");
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_THAT(e.path().filename().string(), ::testing::Not(HasSubstr(".tmp-")));
+  }
+}
+
 TEST_F(QuireCli, BadUsageAndBadJobsExitWithTwo) {
   EXPECT_EQ(quire("").status, 2);
   EXPECT_EQ(quire("convert job.json").status, 2);

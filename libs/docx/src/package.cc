@@ -9,17 +9,11 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <random>
 #include <unordered_map>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "docx/error.h"
 #include "docx/namespaces.h"
+#include "travo/platform/atomic_file.h"
 #include "xml_util.h"
 
 namespace docx {
@@ -82,55 +76,6 @@ std::vector<std::string> split_path(std::string_view path) {
     start = end + 1;
   }
   return out;
-}
-
-void write_atomically(const std::filesystem::path& path, const std::string& bytes) {
-  namespace fs = std::filesystem;
-  const std::string shown = path.string();
-  fs::path dir = path.parent_path();
-  if (dir.empty()) dir = ".";
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec))
-    throw Error("cannot save '" + shown + "': folder '" + dir.string() + "' does not exist");
-  if (fs::is_directory(path, ec)) throw Error("cannot save '" + shown + "': it is a folder");
-
-  std::random_device rd;
-  std::FILE* f = nullptr;
-  fs::path tmp;
-  for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-    char suffix[20];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-    tmp = dir / ("." + path.filename().string() + ".tmp-" + suffix);
-    f = std::fopen(tmp.string().c_str(), "wbx");  // "x": fail rather than reuse a file
-    if (!f && errno != EEXIST) break;
-  }
-  if (!f) throw Error("cannot save '" + shown + "': " + std::strerror(errno));
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
-  int saved_errno = errno;
-  // Flush to the disk before the rename, so that the new name never points
-  // at data still in flight.
-#ifdef _WIN32
-  if (ok && ::_commit(::_fileno(f)) != 0) {
-#else
-  if (ok && ::fsync(fileno(f)) != 0) {
-#endif
-    ok = false;
-    saved_errno = errno;
-  }
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    saved_errno = errno;
-  }
-  if (!ok) {
-    fs::remove(tmp, ec);
-    throw Error("cannot save '" + shown + "': " + std::strerror(saved_errno));
-  }
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(tmp, ignored);
-    throw Error("cannot save '" + shown + "': " + ec.message());
-  }
 }
 
 }  // namespace
@@ -551,6 +496,13 @@ std::string Package::to_bytes() const {
   return bytes;
 }
 
-void Package::save(const std::filesystem::path& path) const { write_atomically(path, to_bytes()); }
+void Package::save(const std::filesystem::path& path) const {
+  const std::string bytes = to_bytes();
+  try {
+    travo::platform::atomic_write(path, bytes);
+  } catch (const travo::platform::Atomic_File_Error& e) {
+    throw Error("cannot save '" + path.string() + "': " + e.cause());
+  }
+}
 
 }  // namespace docx

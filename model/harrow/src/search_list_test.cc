@@ -11,6 +11,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The message of the std::runtime_error that `f` throws.
+template <typename F>
+std::string message_of(F&& f) {
+  try {
+    f();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "(nothing thrown)";
+}
+
 class SearchListTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,7 +69,8 @@ TEST_F(SearchListTest, FailedSaveLeavesThePreviousFileIntact) {
 
   // Missing folder.
   Search_List list;
-  EXPECT_THROW(list.finish(dir_ / "missing" / "list.xlsx"), std::runtime_error);
+  EXPECT_EQ(message_of([&] { list.finish(dir_ / "missing" / "list.xlsx"); }),
+            "無法儲存檢索列表 " + (dir_ / "missing" / "list.xlsx").string() + "：資料夾不存在");
 
   // A string too long for a cell fails while writing: the old file stays.
   Search_List too_long;
@@ -70,7 +82,8 @@ TEST_F(SearchListTest, FailedSaveLeavesThePreviousFileIntact) {
 
   // Target that is a folder.
   fs::create_directory(dir_ / "folder.xlsx");
-  EXPECT_THROW(list.finish(dir_ / "folder.xlsx"), std::runtime_error);
+  EXPECT_EQ(message_of([&] { list.finish(dir_ / "folder.xlsx"); }),
+            "無法儲存檢索列表 " + (dir_ / "folder.xlsx").string() + "：目標是一個資料夾");
 
   // No temporary files are left behind.
   size_t entries = 0;

@@ -6,9 +6,9 @@
 // A..F in the font "Microsoft JhengHei", centred both ways. Every cell holds
 // text exactly as given.
 //
-// The file is written to a temporary file in the target folder and then
-// renamed over the target, so a failed save leaves the previous file as it
-// was. A missing folder or a target that cannot be replaced throws
+// The file replaces the target atomically (travo/platform/atomic_file.h),
+// so a failed save leaves the previous file as it was. Any failure, a
+// missing folder or a target that cannot be replaced included, throws
 // std::runtime_error with a message for the user.
 #pragma once
 
