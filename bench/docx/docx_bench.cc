@@ -25,11 +25,8 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "docx/docx.h"
+#include "travo/platform/atomic_file.h"
 
 namespace {
 
@@ -38,20 +35,6 @@ std::string read_file(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// The same durable write the library does: temporary file, fsync, rename.
-void write_file(const std::string& path, const std::string& bytes) {
-  std::string tmp = path + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot write " + tmp);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fflush(f);
-#ifndef _WIN32
-  ::fsync(fileno(f));
-#endif
-  std::fclose(f);
-  std::filesystem::rename(tmp, path);
 }
 
 double median_ms(int n, const std::function<void()>& once) {
@@ -159,7 +142,8 @@ void floor_roundtrip(const std::string& in, const std::string& out) {
   zip_source_read(buf, bytes.data(), static_cast<zip_uint64_t>(n));
   zip_source_close(buf);
   zip_source_free(buf);
-  write_file(out, bytes);
+  // The same durable write the library does.
+  travo::platform::atomic_write(out, bytes);
 }
 
 }  // namespace

@@ -4,9 +4,10 @@ paragraph's text and saves it. Prints the median milliseconds.
 
 Usage: python_docx_peer.py file|memory IN.docx OUT.docx N
 
-"file" writes the result the way docx::Document::save does (temporary file,
-fsync, rename), so both sides pay for the same durable write; "memory" saves
-into a buffer, comparing the libraries alone.
+"file" writes the result the way docx::Document::save does (a temporary
+file beside the target, flush, fsync, rename, fsync of the folder), so both
+sides pay for the same durable write; "memory" saves into a buffer,
+comparing the libraries alone.
 """
 import io
 import os
@@ -25,12 +26,18 @@ def once(mode, src, dst):
     buf = io.BytesIO()
     doc.save(buf)
     if mode == "file":
-        tmp = dst + ".tmp"
-        with open(tmp, "wb") as f:
+        folder = os.path.dirname(os.path.abspath(dst))
+        tmp = os.path.join(folder, ".%s.tmp-%d" % (os.path.basename(dst), os.getpid()))
+        with open(tmp, "xb") as f:
             f.write(buf.getvalue())
             f.flush()
             os.fsync(f.fileno())
         os.replace(tmp, dst)
+        fd = os.open(folder, os.O_RDONLY)
+        try:
+            os.fsync(fd)
+        finally:
+            os.close(fd)
 
 
 def main():
