@@ -16,7 +16,7 @@
 
 #include "travo/harrow/receipt.h"
 #include "travo/platform/paths.h"
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace {
 

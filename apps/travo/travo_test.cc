@@ -21,7 +21,7 @@
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/paths.h"
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace travo {
 namespace {

@@ -1,4 +1,4 @@
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@
 #pragma once
 
 #include "travo/gui/gui_options.h"
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace travo::gui {
 

@@ -53,7 +53,7 @@
 #include "travo/gui/gui_options.h"
 #include "travo/gui/parameters.h"
 #include "travo/gui/text_box.h"
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace travo::gui {
 

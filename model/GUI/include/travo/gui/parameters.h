@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace travo::gui {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "travo/http/session.h"
-#include "travo/shared_maps.h"
+#include "travo/channel/shared_maps.h"
 
 namespace travo::harrow {
 
