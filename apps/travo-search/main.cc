@@ -6,37 +6,29 @@
 // printed as the desktop front end shows them. Exit status: 0 when the
 // command completed without a failure, 1 when a failure was reported, 2 on
 // bad usage.
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
 #include <variant>
 
+#include "travo/channel/shared_maps.h"
 #include "travo/harrow/receipt.h"
 #include "travo/platform/paths.h"
-#include "travo/channel/shared_maps.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "用法: travo-search [--site URL] 檢索指令...\n"
-    "\n"
-    "以檢索指令搜尋專利，並將檢索列表寫入\n"
-    "  C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx\n"
-    "（非 Windows 系統上 C:/corvana/ 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
-    "\n"
-    "選項:\n"
-    "  --site URL   檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 http://127.0.0.1:8631）\n"
-    "  --help       顯示本說明\n"
-    "\n"
-    "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤。\n";
-
-void ensure_output_folders() {
-  std::error_code ec;
-  std::filesystem::create_directory(travo::platform::local_path("C:/corvana/"), ec);
-  std::filesystem::create_directory(travo::platform::local_path("C:/corvana/TRAVO專利檢索軟體/"), ec);
+std::string usage() {
+  std::string text = "用法: travo-search [--site URL] 檢索指令...\n\n以檢索指令搜尋專利，並將檢索列表寫入\n  ";
+  text += travo::platform::kSearchListFile;
+  text += "\n（非 Windows 系統上 ";
+  text += travo::platform::kCorvanaFolder;
+  text += " 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n\n";
+  text += "選項:\n  --site URL   檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 ";
+  text += travo::harrow::kDefaultSite;
+  text += "）\n  --help       顯示本說明\n\n";
+  text += "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤。\n";
+  return text;
 }
 
 }  // namespace
@@ -49,12 +41,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
+      std::cout << usage();
       return 0;
     }
     if (arg == "--site") {
       if (i + 1 >= argc) {
-        std::cerr << "travo-search: --site 需要一個位址\n" << kUsage;
+        std::cerr << "travo-search: --site 需要一個位址\n" << usage();
         return 2;
       }
       site = argv[++i];
@@ -72,35 +64,33 @@ int main(int argc, char** argv) {
       break;
     }
     if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-      std::cerr << "travo-search: 不認得的選項 " << arg << "\n" << kUsage;
+      std::cerr << "travo-search: 不認得的選項 " << arg << "\n" << usage();
       return 2;
     }
     command += (have_words ? " " : "") + arg;
     have_words = true;
   }
   if (!have_words || command.empty()) {
-    std::cerr << "travo-search: 請輸入關鍵字\n" << kUsage;
+    std::cerr << "travo-search: 請輸入關鍵字\n" << usage();
     return 2;
   }
 
   travo::harrow::Receipt_Options options;
   if (!site.empty()) options.site = site;
-  ensure_output_folders();
+  travo::platform::ensure_product_folders();
 
   auto maps = travo::make_shared_maps();
   bool failed = false;
   options.on_command_done = [&failed](const travo::harrow::Command_Outcome& o) { failed = o.failed; };
   std::thread worker([&] { travo::harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, options); });
 
-  travo::Start_Data start_data{{"文字大小比例", std::int64_t{1}},
-                               {"中文文字字體", std::string("標楷體")},
-                               {"英文文字字體", std::string("Calibri")},
-                               {"分析最接近專利數量", std::int64_t{5}},
-                               {"檢索指令", command}};
-  maps->Event_All_variable.at("get_receipt").set();
-  maps->Queue_All_variable.at("起始數據").put(start_data);
+  // The command the window would send with its default parameters.
+  travo::Start_Data start_data = travo::default_parameters();
+  start_data.set(travo::kCommandKey, command);
+  maps->Event_All_variable.at(travo::kBusy).set();
+  maps->Queue_All_variable.at(travo::kStartData).put(start_data);
 
-  travo::Queue& messages = maps->Queue_All_variable.at("get_receipt");
+  travo::Queue& messages = maps->Queue_All_variable.at(travo::kBusy);
   for (;;) {
     travo::Queue_Item item = messages.take();
     const std::string* text = std::get_if<std::string>(&item);

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "launcher_options.h"
+#include "travo/channel/shared_maps.h"
 #include "travo/gui/gui.h"
 #include "travo/harrow/receipt.h"
-#include "travo/channel/shared_maps.h"
 
 int main(int argc, char** argv) {
   // Help must work without a display, so it is looked for before Qt starts.

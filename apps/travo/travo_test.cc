@@ -15,13 +15,13 @@
 #include <variant>
 #include <vector>
 
+#include "travo/channel/shared_maps.h"
 #include "travo/gui/appearance.h"
 #include "travo/gui/gui.h"
 #include "travo/gui/main_window.h"
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/paths.h"
-#include "travo/channel/shared_maps.h"
 
 namespace travo {
 namespace {

@@ -61,6 +61,30 @@ std::filesystem::path local_path(std::string_view system_path) {
 #endif
 }
 
+std::filesystem::path product_folder() { return local_path(kProductFolder); }
+
+std::filesystem::path search_list_path() { return local_path(kSearchListFile); }
+
+bool ensure_product_folders() {
+  std::error_code ec;
+  for (std::string_view folder : {kCorvanaFolder, kProductFolder}) {
+    std::filesystem::create_directory(local_path(folder), ec);
+  }
+  return std::filesystem::is_directory(product_folder(), ec);
+}
+
+std::string windows_form(std::string_view system_path) {
+  std::string out(system_path);
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+  }
+  // A drive root keeps its separator: "C:" alone means the current folder
+  // of drive C.
+  auto is_drive_root = [&] { return out.size() == 3 && out[1] == ':'; };
+  while (out.size() > 1 && out.back() == '\\' && !is_drive_root()) out.pop_back();
+  return out;
+}
+
 std::filesystem::path executable_dir() {
 #ifdef _WIN32
   wchar_t buf[MAX_PATH];

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 
 namespace travo::platform {
 namespace {
@@ -43,6 +46,32 @@ TEST_F(PathsTest, DefaultsToHomeWhenUnset) {
   setenv("CORVANA_ROOT", "", 1);
   EXPECT_EQ(corvana_root().string(), "/tmp/h/corvana");
   setenv("HOME", home.c_str(), 1);
+}
+
+TEST_F(PathsTest, ProductFoldersAreMappedAndCreated) {
+  const std::filesystem::path root = "/tmp/croot-" + std::to_string(::getpid());
+  std::filesystem::remove_all(root);
+  setenv("CORVANA_ROOT", root.c_str(), 1);
+  EXPECT_EQ(product_folder(), root / "TRAVO專利檢索軟體/");
+  EXPECT_EQ(search_list_path(), root / "TRAVO專利檢索軟體/專利檢索列表.xlsx");
+
+  EXPECT_TRUE(ensure_product_folders());
+  EXPECT_TRUE(std::filesystem::is_directory(product_folder()));
+  { std::ofstream(product_folder() / "kept.txt") << "x"; }
+  EXPECT_TRUE(ensure_product_folders());  // existing folders are fine and kept
+  EXPECT_TRUE(std::filesystem::exists(product_folder() / "kept.txt"));
+  std::filesystem::remove_all(root);
+
+  // A root that cannot be made is reported by the result only.
+  { std::ofstream(root) << "a file"; }
+  EXPECT_FALSE(ensure_product_folders());
+  std::filesystem::remove(root);
+}
+
+TEST(WindowsForm, UsesBackslashesWithoutTrailingSeparator) {
+  EXPECT_EQ(windows_form(kProductFolder), "C:\\corvana\\TRAVO專利檢索軟體");
+  EXPECT_EQ(windows_form("C:/"), "C:\\");
+  EXPECT_EQ(windows_form("C:\\a\\"), "C:\\a");
 }
 
 }  // namespace

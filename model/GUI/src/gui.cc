@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -25,13 +24,10 @@ std::unique_ptr<QApplication> application_if_missing() {
 }  // namespace
 
 void ensure_output_folders() {
-  for (const char* folder : {"C:/corvana/", "C:/corvana/TRAVO專利檢索軟體/"}) {
-    try {
-      std::error_code ignored;
-      std::filesystem::create_directory(platform::local_path(folder), ignored);
-    } catch (...) {
-      // Folders that exist already, or cannot be made, are not the window's concern.
-    }
+  try {
+    platform::ensure_product_folders();
+  } catch (...) {
+    // Folders that exist already, or cannot be made, are not the window's concern.
   }
 }
 

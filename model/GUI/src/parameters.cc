@@ -2,10 +2,9 @@
 
 namespace travo::gui {
 
-Parameters::Parameters()
-    : parameters{{"文字大小比例", std::int64_t{1}},
-                 {"中文文字字體", std::string("標楷體")},
-                 {"英文文字字體", std::string("Calibri")},
-                 {"分析最接近專利數量", std::int64_t{5}}} {}
+Parameters::Parameters() {
+  const Start_Data defaults = default_parameters();
+  for (const auto& [key, value] : defaults.entries()) parameters.emplace(key, value);
+}
 
 }  // namespace travo::gui

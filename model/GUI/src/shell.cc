@@ -48,9 +48,9 @@ Shell desktop_shell() { return Shell{start_detached, open_url}; }
 
 Process_Start output_folder_command() {
 #ifdef _WIN32
-  return {"explorer", {"C:\\corvana\\TRAVO專利檢索軟體"}};
+  return {"explorer", {platform::windows_form(platform::kProductFolder)}};
 #else
-  return {"xdg-open", {platform::local_path("C:/corvana/TRAVO專利檢索軟體/").string()}};
+  return {"xdg-open", {platform::product_folder().string()}};
 #endif
 }
 

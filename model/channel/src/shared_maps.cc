@@ -35,6 +35,13 @@ const Scalar& Start_Data::at(const std::string& key) const {
   throw std::out_of_range("start-data command has no key '" + key + "'");
 }
 
+Start_Data default_parameters() {
+  return {{kParameterKeys[0], std::int64_t{1}},
+          {kParameterKeys[1], std::string("標楷體")},
+          {kParameterKeys[2], std::string("Calibri")},
+          {kParameterKeys[3], std::int64_t{5}}};
+}
+
 void Event::set() {
   {
     std::lock_guard<std::mutex> lock(mu_);

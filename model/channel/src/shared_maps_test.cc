@@ -69,5 +69,17 @@ TEST(SharedMaps, StopSignalsInOrder) {
   EXPECT_TRUE(std::holds_alternative<std::monostate>(maps->Queue_All_variable.at("起始數據").take()));
 }
 
+TEST(SharedMaps, DefaultParametersInCommandOrder) {
+  const Start_Data expected{{"文字大小比例", std::int64_t{1}},
+                            {"中文文字字體", std::string("標楷體")},
+                            {"英文文字字體", std::string("Calibri")},
+                            {"分析最接近專利數量", std::int64_t{5}}};
+  EXPECT_EQ(default_parameters(), expected);
+  ASSERT_EQ(std::size(kParameterKeys), expected.entries().size());
+  for (size_t i = 0; i < std::size(kParameterKeys); ++i) {
+    EXPECT_EQ(kParameterKeys[i], expected.entries()[i].first);
+  }
+}
+
 }  // namespace
 }  // namespace travo

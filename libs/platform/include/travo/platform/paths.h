@@ -14,6 +14,12 @@
 
 namespace travo::platform {
 
+// The product's fixed places, as the system writes them.
+inline constexpr std::string_view kCorvanaFolder = "C:/corvana/";
+inline constexpr std::string_view kProductFolder = "C:/corvana/TRAVO專利檢索軟體/";
+inline constexpr std::string_view kSearchListFile = "C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx";
+static_assert(kProductFolder.starts_with(kCorvanaFolder) && kSearchListFile.starts_with(kProductFolder));
+
 // The local folder that stands for "C:/corvana/" (read from the environment
 // on every call, so tests may point it elsewhere).
 std::filesystem::path corvana_root();
@@ -22,6 +28,19 @@ std::filesystem::path corvana_root();
 // 專利檢索列表.xlsx", either slash direction, any case of the drive letter)
 // to the local file system. Paths outside "C:/corvana" come back unchanged.
 std::filesystem::path local_path(std::string_view system_path);
+
+// The product folder and the search list on this machine.
+std::filesystem::path product_folder();
+std::filesystem::path search_list_path();
+
+// Creates "C:/corvana/" and then the product folder, each unless it exists.
+// Failures are not reported here (they surface when a file is written
+// there); returns whether the product folder exists afterwards.
+bool ensure_product_folders();
+
+// A system path as the Windows shell takes it: backslashes, no trailing
+// separator ("C:\corvana\TRAVO專利檢索軟體").
+std::string windows_form(std::string_view system_path);
 
 // The folder that holds the running executable (absolute), or the current
 // folder when it cannot be determined.

@@ -21,8 +21,8 @@
 // a worker (see main_window.h) and step 5 is skipped.
 #pragma once
 
-#include "travo/gui/gui_options.h"
 #include "travo/channel/shared_maps.h"
+#include "travo/gui/gui_options.h"
 
 namespace travo::gui {
 

@@ -50,10 +50,10 @@
 
 #include "lattice_model/set_button.h"
 #include "lattice_model/set_table.h"
+#include "travo/channel/shared_maps.h"
 #include "travo/gui/gui_options.h"
 #include "travo/gui/parameters.h"
 #include "travo/gui/text_box.h"
-#include "travo/channel/shared_maps.h"
 
 namespace travo::gui {
 

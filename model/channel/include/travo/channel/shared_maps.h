@@ -114,6 +114,19 @@ inline constexpr const char* kStartData = "起始數據";      // command queue
 inline constexpr const char* kCommandKey = "檢索指令";     // search command key
 inline constexpr const char* kDoneMarker = "$$$檢索報告完成$$$";
 
+// The user parameters a start-data command carries before kCommandKey, in
+// this order. The worker reads none of them.
+inline constexpr const char* kParameterKeys[] = {"文字大小比例", "中文文字字體", "英文文字字體",
+                                                 "分析最接近專利數量"};
+
+// The parameters with the fixed defaults the front end keeps for its whole
+// run, in kParameterKeys order:
+//   "文字大小比例"        integer  1          text size ratio
+//   "中文文字字體"        text     "標楷體"    font family for Chinese text
+//   "英文文字字體"        text     "Calibri"   font family for Latin text
+//   "分析最接近專利數量"  integer  5          closest patents to analyse
+Start_Data default_parameters();
+
 // The launcher's part: both maps with their five entries.
 struct Shared_Maps {
   Queue_Map Queue_All_variable;

@@ -12,18 +12,12 @@
 #include <functional>
 #include <string>
 
-#include "travo/http/session.h"
 #include "travo/channel/shared_maps.h"
+#include "travo/harrow/spider_travo.h"
+#include "travo/http/session.h"
+#include "travo/platform/paths.h"
 
 namespace travo::harrow {
-
-// The base address used when neither --site nor TRAVO_SITE names one: the
-// bundled local patent site on its default port.
-inline constexpr const char* kDefaultSite = "http://127.0.0.1:8631";
-
-// Where the search list is written (mapped by the platform layer).
-inline constexpr const char* kSearchListPath =
-    "C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx";
 
 // How one command ended, for callers that need more than the messages.
 struct Command_Outcome {
@@ -34,8 +28,10 @@ struct Command_Outcome {
 };
 
 struct Receipt_Options {
-  std::string site = kDefaultSite;            // scheme and host (and port)
-  std::string output_path = kSearchListPath;  // as the system writes paths
+  std::string site = kDefaultSite;  // scheme and host (and port)
+  // Where the search list is written, as the system writes paths (mapped
+  // by the platform layer).
+  std::string output_path{platform::kSearchListFile};
   std::chrono::milliseconds empty_page_wait{5000};
   int empty_page_attempts = 3;                // fetches of an empty page 0
   int max_pages = 200;

@@ -21,6 +21,10 @@
 
 namespace travo::harrow {
 
+// The base address used when neither --site nor TRAVO_SITE names one: the
+// bundled local patent site on its default port.
+inline constexpr const char* kDefaultSite = "http://127.0.0.1:8631";
+
 // The fixed path of the site's entry address.
 inline constexpr const char* kEntryPath = "/travo2/travokmc/travobkm";
 inline constexpr const char* kUserAgent =
@@ -30,7 +34,7 @@ inline constexpr const char* kUserAgent =
 struct Spider_Config {
   // The site's base address: scheme and host (a port is kept; any path is
   // ignored).
-  std::string site = "http://127.0.0.1:8631";
+  std::string site = kDefaultSite;
   http::Options http;
 };
 
