@@ -231,6 +231,27 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
   EXPECT_EQ(leftovers, 0);
 }
 
+// Word comments anchored in the body make LibreOffice lay out its comment
+// sidebar; in the resident office that once took the office down.
+TEST_F(PlatenTest, DocumentWithCommentsConvertsInTheResidentOffice) {
+  const fs::path commented = fs::path(PLATEN_TESTDATA_DIR) / "commented.docx";
+  Platen_Model converter;
+  converter.convert(commented.string(), (dir() / "commented.pdf").string(), true);
+  const pid_t office = converter.resident_pid();
+  EXPECT_GT(office, 0);
+  std::string text = pdf_text(dir() / "commented.pdf");
+  EXPECT_THAT(text, HasSubstr("Commented marker first sentence of the body."));
+  EXPECT_THAT(text, HasSubstr("Second paragraph 註解 beta ends here."));
+
+  // The same office serves it again, and other documents after it.
+  converter.convert(commented.string(), (dir() / "commented2.pdf").string(), true);
+  converter.convert(report().string(), (dir() / "after_comments.pdf").string(), true);
+  EXPECT_THAT(pdf_text(dir() / "commented2.pdf"), HasSubstr("Commented marker"));
+  EXPECT_THAT(pdf_text(dir() / "after_comments.pdf"), HasSubstr("Platen marker"));
+  EXPECT_EQ(converter.resident_pid(), office);
+  EXPECT_EQ(converter.office_starts(), 1);
+}
+
 TEST_F(PlatenTest, OfficeDoesNotOutliveACrashedOwner) {
   int channel[2];
   ASSERT_EQ(pipe(channel), 0);
