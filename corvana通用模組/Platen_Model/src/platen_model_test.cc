@@ -18,11 +18,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "eventually.h"
+
 namespace platen_model {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AnyOf;
 using ::testing::HasSubstr;
+using test_support::eventually;
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
@@ -103,8 +107,13 @@ bool gone(pid_t pid) {
 
 // SIGKILL is delivered at once but the process may take a moment to go.
 bool gone_soon(pid_t pid) {
-  for (int i = 0; i < 300 && !gone(pid); ++i) usleep(10000);
-  return gone(pid);
+  return eventually([&] { return gone(pid); });
+}
+
+// No process is left whose command line mentions `needle`; processes just
+// killed may take a moment to go.
+bool none_left_mentioning(const std::string& needle) {
+  return eventually([&] { return processes_mentioning(needle) == 0; });
 }
 
 class PlatenTest : public ::testing::Test {
@@ -205,7 +214,7 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
     pid_t office = child_of(first_pid);
     ASSERT_GT(office, 0);
     ASSERT_EQ(kill(office, SIGKILL), 0);
-    for (int i = 0; i < 500 && !gone(office); ++i) usleep(10000);
+    ASSERT_TRUE(gone_soon(office));
     fs::remove(dir() / "warm" / "a.pdf");
     converter.convert(report().string(), (dir() / "warm" / "a.pdf").string(), true);
     EXPECT_THAT(pdf_text(dir() / "warm" / "a.pdf"), HasSubstr("Platen marker"));
@@ -213,7 +222,9 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
     EXPECT_NE(converter.resident_pid(), first_pid);
 
     // The same happens when the whole office goes away between conversions.
-    kill(-converter.resident_pid(), SIGKILL);
+    const pid_t second_pid = converter.resident_pid();
+    kill(-second_pid, SIGKILL);
+    ASSERT_TRUE(gone_soon(second_pid));
     converter.convert(report().string(), (dir() / "warm" / "c.pdf").string(), true);
     EXPECT_EQ(converter.office_starts(), 3);
 
@@ -221,7 +232,7 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
     ASSERT_FALSE(private_dir.empty());
     EXPECT_GE(processes_mentioning(private_dir.string()), 2);  // launcher and office
   }
-  EXPECT_EQ(processes_mentioning(private_dir.string()), 0);
+  EXPECT_TRUE(none_left_mentioning(private_dir.string()));
   EXPECT_TRUE(gone_soon(first_pid));
   EXPECT_FALSE(fs::exists(private_dir));
   EXPECT_EQ(open_fds(), fds_before);
@@ -279,11 +290,8 @@ TEST_F(PlatenTest, OfficeDoesNotOutliveACrashedOwner) {
   ASSERT_EQ(line.rfind("/", 0), 0u) << line;
 
   const fs::path private_dir = line;
-  for (int i = 0; i < 1500 && (processes_mentioning(private_dir.string()) > 0 || fs::exists(private_dir)); ++i) {
-    usleep(10000);
-  }
-  EXPECT_EQ(processes_mentioning(private_dir.string()), 0);
-  EXPECT_FALSE(fs::exists(private_dir));
+  EXPECT_TRUE(none_left_mentioning(private_dir.string()));
+  EXPECT_TRUE(eventually([&] { return !fs::exists(private_dir); }));
 }
 
 TEST_F(PlatenTest, TwoConvertersRunSideBySideWithOwnProfiles) {
@@ -315,8 +323,8 @@ TEST_F(PlatenTest, TwoConvertersRunSideBySideWithOwnProfiles) {
     EXPECT_THAT(pdf_text(dir() / "side0.pdf"), HasSubstr("Platen marker"));
     EXPECT_THAT(pdf_text(dir() / "side1.pdf"), HasSubstr("Platen marker"));
   }
-  EXPECT_EQ(processes_mentioning(dirs[0].string()), 0);
-  EXPECT_EQ(processes_mentioning(dirs[1].string()), 0);
+  EXPECT_TRUE(none_left_mentioning(dirs[0].string()));
+  EXPECT_TRUE(none_left_mentioning(dirs[1].string()));
 }
 
 TEST_F(PlatenTest, BadInputsFailBeforeAnythingStarts) {
@@ -391,7 +399,7 @@ TEST_F(PlatenTest, HungOfficeIsKilledAtTheTimeout) {
       EXPECT_TRUE(gone_soon(pid)) << "pid " << pid << " outlived the time-out";
     }
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(processes_mentioning("hung_soffice"), 0);
+    EXPECT_TRUE(none_left_mentioning("hung_soffice"));
     EXPECT_EQ(converter.resident_pid(), 0);
   }
 }
@@ -406,7 +414,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   };
   Options options;
   options.soffice = fake_soffice("idle_office", "sleep 300\n");
-  options.timeout = std::chrono::milliseconds(1500);
+  options.timeout = std::chrono::seconds(60);  // the time-out is not what these cases are about
 
   // A helper that cannot load the UNO module says why.
   options.bridge_script = helper("no_uno.py", "os.write(3, b'fatal the Python UNO module is missing\\n')\n");
@@ -415,7 +423,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
     std::string error = error_of([&] { converter.convert(report().string(), (dir() / "f.pdf").string(), true); });
     EXPECT_THAT(error, HasSubstr("the Python UNO module is missing"));
     EXPECT_EQ(converter.resident_pid(), 0);
-    EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
+    EXPECT_TRUE(none_left_mentioning(converter.private_dir().string()));
   }
 
   // An office lost on every attempt is restarted once, then given up on.
@@ -434,15 +442,17 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   }
 
   // A conversion that never answers is ended at the time-out, helper and
-  // office with it.
+  // office with it. (A start-up slowed past the time-out by a busy machine
+  // ends the same way.)
+  options.timeout = std::chrono::milliseconds(1500);
   options.bridge_script = helper("silent.py", "os.write(3, b'ready\\n')\ntime.sleep(300)\n");
   {
     Platen_Model converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), (dir() / "f.pdf").string(), true); });
-    EXPECT_THAT(error, HasSubstr("did not finish within 1.5 s"));
+    EXPECT_THAT(error, AnyOf(HasSubstr("did not finish within 1.5 s"), HasSubstr("did not start within 1.5 s")));
     EXPECT_EQ(converter.resident_pid(), 0);
-    EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
-    EXPECT_EQ(processes_mentioning(options.bridge_script), 0);
+    EXPECT_TRUE(none_left_mentioning(converter.private_dir().string()));
+    EXPECT_TRUE(none_left_mentioning(options.bridge_script));
     // Nothing half-written is left beside the output.
     for (const auto& e : fs::directory_iterator(dir())) EXPECT_NE(e.path().extension(), ".part") << e.path();
   }
@@ -457,7 +467,7 @@ TEST_F(PlatenTest, MissingUnoHelperStopsTheOffice) {
   EXPECT_THAT(error, HasSubstr("cannot start the UNO helper"));
   EXPECT_THAT(error, HasSubstr("no-python3"));
   ASSERT_FALSE(converter.private_dir().empty());
-  EXPECT_EQ(processes_mentioning(converter.private_dir().string()), 0);
+  EXPECT_TRUE(none_left_mentioning(converter.private_dir().string()));
   EXPECT_EQ(converter.resident_pid(), 0);
 }
 
