@@ -193,7 +193,19 @@ class Platen_Model::Impl {
       }
     } cleanup{part};
 
-    resident_.convert(soffice, dir_, input, part);
+    try {
+      resident_.convert(soffice, dir_, input, part);
+    } catch (const detail::Office_Lost& lost) {
+      // An office of its own, as in a one-shot run, still gives the user the
+      // PDF; the resident office starts afresh with the next document.
+      try {
+        convert_once(soffice, input, output);
+      } catch (const std::exception& e) {
+        throw std::runtime_error(std::string(lost.what()) + "; a one-shot conversion after it failed too: " +
+                                 e.what());
+      }
+      return;
+    }
     std::error_code ec;
     if (!fs::exists(part, ec) || fs::file_size(part, ec) == 0) {
       throw std::runtime_error(detail::with_log("LibreOffice produced no PDF", detail::office_log(dir_ / "office.log")));

@@ -54,17 +54,10 @@ Resident_Office::~Resident_Office() { stop(true); }
 void Resident_Office::convert(const fs::path& soffice, const fs::path& private_dir, const fs::path& input,
                               const fs::path& target) {
   const std::string request = "convert " + file_url(input) + " " + file_url(target) + "\n";
-  bool restarted = false;
-  for (;;) {
-    if (office_pid_ == 0) {
-      dir_ = private_dir;
-      start(soffice);
-    } else if (has_exited(office_pid_) || has_exited(bridge_pid_)) {
-      stop(false);
-      restarted = true;
-      dir_ = private_dir;
-      start(soffice);
-    }
+  if (office_pid_ != 0 && (has_exited(office_pid_) || has_exited(bridge_pid_))) stop(false);
+  dir_ = private_dir;
+  if (office_pid_ == 0) start(soffice);
+  for (bool retried = false;; retried = true) {
     Reply reply = exchange(request, Clock::now() + setup_.timeout);
     switch (reply.outcome) {
       case Outcome::kOk:
@@ -75,13 +68,24 @@ void Resident_Office::convert(const fs::path& soffice, const fs::path& private_d
         stop(false);
         throw std::runtime_error("LibreOffice did not finish within " + seconds_text(setup_.timeout) +
                                  "; the resident office was stopped");
+      case Outcome::kHelperLost: {
+        // Not retried: whatever took the helper down would most likely do
+        // so again, at the cost of another office start.
+        std::string log = office_log(office_log_path());
+        std::string said = file_tail(dir_ / "bridge.log", 600);
+        stop(false);
+        throw Office_Lost(with_log(reply.text + (said.empty() ? "" : " (" + said + ")"), log));
+      }
       case Outcome::kLost: {
         std::string log = office_log(office_log_path());
         stop(false);
-        if (restarted) {
-          throw std::runtime_error(with_log("LibreOffice failed again after a restart: " + reply.text, log));
+        if (retried) throw Office_Lost(with_log("LibreOffice failed again after a restart: " + reply.text, log));
+        try {
+          start(soffice);
+        } catch (const std::exception& e) {
+          throw Office_Lost(with_log("LibreOffice failed (" + reply.text + ") and could not be restarted: " + e.what(),
+                                     log));
         }
-        restarted = true;
         continue;
       }
     }
@@ -219,7 +223,7 @@ Resident_Office::Read Resident_Office::read_line(Clock::time_point deadline, std
 }
 
 Resident_Office::Reply Resident_Office::exchange(const std::string& request, Clock::time_point deadline) {
-  if (!send_line(request)) return {Outcome::kLost, "the UNO helper is gone"};
+  if (!send_line(request)) return {Outcome::kHelperLost, "the UNO helper is gone"};
   std::string line;
   switch (read_line(deadline, line)) {
     case Read::kLine:
@@ -228,7 +232,7 @@ Resident_Office::Reply Resident_Office::exchange(const std::string& request, Clo
       if (line.rfind("error ", 0) == 0) return {Outcome::kFailed, line.substr(6)};
       return {Outcome::kFailed, "unexpected answer from the UNO helper: " + line};
     case Read::kEof:
-      return {Outcome::kLost, "the UNO helper exited"};
+      return {Outcome::kHelperLost, "the UNO helper exited"};
     case Read::kOfficeGone:
       return {Outcome::kLost, "LibreOffice exited"};
     case Read::kTimeout:

@@ -36,6 +36,16 @@ struct Resident_Setup {
   std::chrono::milliseconds timeout;
 };
 
+// The resident office, or its helper, died on a document: the office was
+// lost on the retry after a restart, could not be restarted, or the helper
+// itself went away. Office and helper are stopped; the next convert()
+// starts them afresh. The document may still convert in an office of its
+// own.
+class Office_Lost : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Resident_Office {
  public:
   explicit Resident_Office(Resident_Setup setup);
@@ -47,9 +57,9 @@ class Resident_Office {
   // (with `soffice`, its profile, pipe and logs in `private_dir`) if none
   // runs; one found dead is restarted first. An office lost during the
   // conversion is restarted and the conversion retried once. Throws
-  // std::runtime_error when LibreOffice cannot convert the document, when
-  // the office cannot be started, at the time-out, and when the retry is
-  // lost too. The caller checks what was written at `target`.
+  // Office_Lost as described there, and std::runtime_error when LibreOffice
+  // cannot convert the document, when the office cannot be started, and at
+  // the time-out. The caller checks what was written at `target`.
   void convert(const std::filesystem::path& soffice, const std::filesystem::path& private_dir,
                const std::filesystem::path& input, const std::filesystem::path& target);
 
@@ -66,7 +76,8 @@ class Resident_Office {
   int starts() const { return starts_.load(); }
 
  private:
-  enum class Outcome { kOk, kFailed, kLost, kTimeout };
+  // kLost: the office went away; kHelperLost: the helper did.
+  enum class Outcome { kOk, kFailed, kLost, kHelperLost, kTimeout };
   struct Reply {
     Outcome outcome;
     std::string text;
