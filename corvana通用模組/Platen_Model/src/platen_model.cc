@@ -208,7 +208,8 @@ class Platen_Model::Impl {
     }
     std::error_code ec;
     if (!fs::exists(part, ec) || fs::file_size(part, ec) == 0) {
-      throw std::runtime_error(detail::with_log("LibreOffice produced no PDF", detail::office_log(dir_ / "office.log")));
+      throw std::runtime_error(
+          detail::with_log("LibreOffice produced no PDF", detail::office_log(resident_.office_log_path())));
     }
     check_pdf(part);
     install(part, output);

@@ -75,6 +75,9 @@ class Resident_Office {
   // How many times an office has been started.
   int starts() const { return starts_.load(); }
 
+  // Where the office's standard output and error go.
+  std::filesystem::path office_log_path() const { return dir_ / "office.log"; }
+
  private:
   // kLost: the office went away; kHelperLost: the helper did.
   enum class Outcome { kOk, kFailed, kLost, kHelperLost, kTimeout };
@@ -88,7 +91,6 @@ class Resident_Office {
   bool send_line(const std::string& line);
   Read read_line(Clock::time_point deadline, std::string& line);
   Reply exchange(const std::string& request, Clock::time_point deadline);
-  std::filesystem::path office_log_path() const { return dir_ / "office.log"; }
 
   const Resident_Setup setup_;
   std::filesystem::path dir_;
