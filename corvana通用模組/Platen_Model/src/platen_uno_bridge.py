@@ -17,6 +17,15 @@ then ends the office (politely if it can, so LibreOffice removes its
 sockets) and removes the converter's private folder, so nothing outlives
 the owner.
 
+Each conversion runs on the office's main thread, handed over through
+com.sun.star.awt.AsyncCallback, the way `soffice --convert-to` runs it: load,
+export and close finish within one main-loop event. Writer defers the layout
+of a document's comment sidebar to a later main-loop event; run from this
+side's own thread, that event fires between the calls and builds the
+sidebar's comment windows, whose UI descriptions the headless (-nogui)
+packages do not ship, and the office aborts. Closing the document within the
+same event cancels the deferred layout.
+
 The helper always leaves through os._exit: PyUNO may crash while tearing
 down a bridge whose office has gone away.
 """
@@ -26,6 +35,7 @@ import select
 import shutil
 import signal
 import sys
+import threading
 import time
 
 CHANNEL = 3
@@ -109,6 +119,8 @@ def main():
 
     try:
         import uno
+        import unohelper
+        from com.sun.star.awt import XCallback
         from com.sun.star.beans import PropertyValue
         from com.sun.star.connection import NoConnectException
     except ImportError as exc:
@@ -138,6 +150,7 @@ def main():
             if channel.readable(0.02) and not channel.fill():
                 abandon(office_pgid, private_dir)
     desktop = context.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", context)
+    main_thread = context.ServiceManager.createInstanceWithContext("com.sun.star.awt.AsyncCallback", context)
     channel.send("ready")
 
     load_props = (
@@ -154,6 +167,45 @@ def main():
             return True
         except Exception:
             return False
+
+    wake_read, wake_write = os.pipe()
+
+    class Job(unohelper.Base, XCallback):
+        """Runs `work` when the office calls back from its main thread.
+
+        The calls `work` makes back into the office arrive on the thread
+        that is waiting for notify() to return, i.e. the main thread. No
+        exception may escape into the office's event loop."""
+
+        def __init__(self, work):
+            self.work = work
+            self.result = None
+            self.error = None
+            self.done = False
+
+        def notify(self, _data):
+            try:
+                self.result = self.work()
+            except Exception as exc:
+                self.error = exc
+            finally:
+                self.done = True
+                os.write(wake_write, b"x")
+
+    def on_main_thread(work):
+        job = Job(work)
+        main_thread.addCallback(job, None)
+        while not job.done:
+            ready = select.select([wake_read, channel.fd], [], [])[0]
+            if wake_read in ready:
+                os.read(wake_read, 64)
+            # The converter is gone mid-conversion. The office is busy
+            # with the document, so it is not asked to terminate.
+            if channel.fd in ready and not channel.fill():
+                abandon(office_pgid, private_dir)
+        if job.error is not None:
+            raise job.error
+        return job.result
 
     def convert(source, target):
         document = desktop.loadComponentFromURL(source, "_blank", 0, load_props)
@@ -177,7 +229,7 @@ def main():
         fields = line.split(" ")
         if fields[0] == "convert" and len(fields) == 3:
             try:
-                reply = convert(fields[1], fields[2])
+                reply = on_main_thread(lambda: convert(fields[1], fields[2]))
             except Exception as exc:
                 reply = ("error " if office_alive() else "lost ") + describe(exc)
         elif fields[0] == "quit":

@@ -14,11 +14,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "eventually.h"
+
 namespace platen_model::detail {
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using test_support::eventually;
 
 class SubprocessTest : public ::testing::Test {
  protected:
@@ -34,16 +37,21 @@ class SubprocessTest : public ::testing::Test {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
 
-  // Runs `script` with /bin/sh, stdout and stderr into `out`; returns its
-  // wait status.
-  int run_sh(const std::string& script, const fs::path& out, Spawn_Request req = {}) {
+  // Runs `req` (argv set by the caller) with stdout and stderr into `out`;
+  // returns its wait status.
+  int run(Spawn_Request req, const fs::path& out) {
     int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    req.argv = {"/bin/sh", "-c", script};
     req.fds.insert(req.fds.begin(), {{fd, 1}, {fd, 2}});
     pid_t pid = spawn(req);
     close(fd);
-    EXPECT_TRUE(wait_exit(pid, Clock::now() + std::chrono::seconds(20)));
+    EXPECT_TRUE(wait_exit(pid, Clock::now() + std::chrono::seconds(60)));
     return reap(pid);
+  }
+
+  // Runs `script` with /bin/sh.
+  int run_sh(const std::string& script, const fs::path& out, Spawn_Request req = {}) {
+    req.argv = {"/bin/sh", "-c", script};
+    return run(std::move(req), out);
   }
 
   fs::path dir_;
@@ -54,14 +62,17 @@ TEST_F(SubprocessTest, ChildSeesOnlyTheDescriptorsHandedToIt) {
   ASSERT_GE(leaked, 0);
   int pipe_fds[2];
   ASSERT_EQ(pipe(pipe_fds), 0);
+  // The child lists its own descriptors itself: a shell doing it would
+  // count those of its own pipeline, too.
   Spawn_Request req;
+  req.argv = {PLATEN_LIST_FDS};
   req.fds = {{pipe_fds[0], 3}};
-  int status = run_sh("ls /proc/$$/fd | sort -n | tr '\\n' ' '", dir_ / "fds", req);
+  int status = run(req, dir_ / "fds");
   close(leaked);
   close(pipe_fds[0]);
   close(pipe_fds[1]);
   EXPECT_EQ(describe_status(status), "exit code 0");
-  EXPECT_EQ(read(dir_ / "fds"), "0 1 2 3 ");  // ls's own directory handle belongs to ls, not the shell
+  EXPECT_EQ(read(dir_ / "fds"), "0 1 2 3 ");
 }
 
 TEST_F(SubprocessTest, EnvironmentEntriesReplaceInheritedOnes) {
@@ -90,20 +101,18 @@ TEST_F(SubprocessTest, KillingTheGroupReachesGrandchildren) {
   Spawn_Request req;
   req.argv = {"/bin/sh", "-c", "sleep 300 & echo $! > '" + pid_file.string() + "'; wait"};
   pid_t pid = spawn(req);
-  for (int i = 0; i < 1000 && read(pid_file).empty(); ++i) usleep(5000);
+  // The shell writes the file in two steps: wait for the whole line.
+  ASSERT_TRUE(eventually([&] { return read(pid_file).find('\n') != std::string::npos; }));
   pid_t grandchild = std::stoi(read(pid_file));
   EXPECT_FALSE(wait_exit(pid, Clock::now() + std::chrono::milliseconds(50)));
   EXPECT_FALSE(has_exited(pid));
 
-  kill_and_reap(pid, std::chrono::seconds(5));
-  bool gone = false;
-  for (int i = 0; i < 500 && !gone; ++i) {
+  kill_and_reap(pid, std::chrono::seconds(60));
+  EXPECT_TRUE(eventually([&] {
     std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    gone = text.empty() || text.find(") Z") != std::string::npos;
-    if (!gone) usleep(10000);
-  }
-  EXPECT_TRUE(gone);
+    return text.empty() || text.find(") Z") != std::string::npos;
+  }));
   EXPECT_EQ(kill(pid, 0), -1);  // reaped, not a zombie
 }
 

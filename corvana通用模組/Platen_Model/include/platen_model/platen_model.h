@@ -20,11 +20,15 @@
 // the first such call starts (that call includes the start-up) and later
 // calls reuse. The office is driven over UNO by one long-lived helper
 // process, platen_uno_bridge.py (Debian's python3-uno), which is installed
-// beside the executables. An office found dead, or lost during a conversion,
-// is restarted once and the conversion retried once. The resident office and
-// its helper end with the converter; if the owning process dies without
-// running the destructor, the helper sees its channel close, ends the
-// office itself and removes the private folder.
+// beside the executables. An office found dead is restarted; one lost during
+// a conversion is restarted and the conversion retried once. If the office is
+// lost again, cannot be restarted, or the helper itself dies on the document,
+// that document is converted by one `soffice --convert-to` run of its own
+// instead (so the call still delivers the PDF), and the next call starts the
+// resident office afresh. The resident office and its helper end with the
+// converter; if the owning process dies without running the destructor, the
+// helper sees its channel close, ends the office itself and removes the
+// private folder.
 //
 // Every wait is bounded by Options::timeout; a conversion that exceeds it
 // has its LibreOffice killed and throws.

@@ -1,0 +1,105 @@
+// A resident headless LibreOffice and the UNO helper that drives it.
+//
+// The office is started listening on a private UNO pipe; the helper
+// (platen_uno_bridge.py, run by Python with the `uno` module) connects to it
+// and serves requests from this side over a socket pair, one line each way
+// per request; the helper's docstring states the protocol. The office leads
+// a process group of its own, and so does the helper, so either can be
+// killed whole.
+//
+// Every wait is bounded by the timeout given at construction: the start-up
+// (until the helper reports "ready") and each conversion. A conversion that
+// exceeds it has office and helper killed.
+//
+// Not thread-safe: the owner serialises calls. pid() and starts() may be
+// read from any thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "subprocess.h"
+
+namespace platen_model::detail {
+
+struct Resident_Setup {
+  // The Python that runs the helper.
+  std::string python;
+  // The helper script; empty: platen_uno_bridge.py beside the running
+  // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
+  std::string bridge_script;
+  std::chrono::milliseconds timeout;
+};
+
+// The resident office, or its helper, died on a document: the office was
+// lost on the retry after a restart, could not be restarted, or the helper
+// itself went away. Office and helper are stopped; the next convert()
+// starts them afresh. The document may still convert in an office of its
+// own.
+class Office_Lost : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Resident_Office {
+ public:
+  explicit Resident_Office(Resident_Setup setup);
+  Resident_Office(const Resident_Office&) = delete;
+  Resident_Office& operator=(const Resident_Office&) = delete;
+  ~Resident_Office();
+
+  // Has the office write `input` as the PDF `target`. Starts the office
+  // (with `soffice`, its profile, pipe and logs in `private_dir`) if none
+  // runs; one found dead is restarted first. An office lost during the
+  // conversion is restarted and the conversion retried once. Throws
+  // Office_Lost as described there, and std::runtime_error when LibreOffice
+  // cannot convert the document, when the office cannot be started, and at
+  // the time-out. The caller checks what was written at `target`.
+  void convert(const std::filesystem::path& soffice, const std::filesystem::path& private_dir,
+               const std::filesystem::path& input, const std::filesystem::path& target);
+
+  // Ends the helper and the office (through the helper's "quit" if
+  // `politely` and possible, by SIGKILL to their process groups otherwise)
+  // and forgets them. Does nothing when none runs.
+  void stop(bool politely);
+
+  // The office launcher's pid (leader of its process group); 0 when none
+  // runs.
+  pid_t pid() const { return office_pid_.load(); }
+
+  // How many times an office has been started.
+  int starts() const { return starts_.load(); }
+
+  // Where the office's standard output and error go.
+  std::filesystem::path office_log_path() const { return dir_ / "office.log"; }
+
+ private:
+  // kLost: the office went away; kHelperLost: the helper did.
+  enum class Outcome { kOk, kFailed, kLost, kHelperLost, kTimeout };
+  struct Reply {
+    Outcome outcome;
+    std::string text;
+  };
+  enum class Read { kLine, kEof, kOfficeGone, kTimeout };
+
+  void start(const std::filesystem::path& soffice);
+  bool send_line(const std::string& line);
+  Read read_line(Clock::time_point deadline, std::string& line);
+  Reply exchange(const std::string& request, Clock::time_point deadline);
+
+  const Resident_Setup setup_;
+  std::filesystem::path dir_;
+  std::atomic<pid_t> office_pid_{0};
+  std::atomic<int> starts_{0};
+  pid_t bridge_pid_ = 0;
+  int channel_ = -1;
+  std::string pipe_name_;
+  std::string pending_;
+};
+
+}  // namespace platen_model::detail
