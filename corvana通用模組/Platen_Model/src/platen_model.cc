@@ -14,6 +14,7 @@
 #include "office.h"
 #include "resident_office.h"
 #include "subprocess.h"
+#include "travo/platform/atomic_file.h"
 
 namespace platen_model {
 namespace {
@@ -42,31 +43,6 @@ void check_pdf(const fs::path& pdf) {
   in.read(head, 5);
   if (!in || std::memcmp(head, "%PDF-", 5) != 0) {
     throw std::runtime_error("LibreOffice wrote an empty or invalid PDF");
-  }
-}
-
-// A hidden, unique name beside `target` for writing before the rename.
-fs::path temp_beside(const fs::path& target) {
-  std::string name(1, '.');
-  name.append(target.filename().string()).append(1, '.').append(detail::random_token()).append(".part");
-  return target.parent_path() / name;
-}
-
-// Moves `from` to `to` atomically; across file systems through a temporary
-// copy beside `to`.
-void install(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  if (!ec) return;
-  if (ec != std::errc::cross_device_link) {
-    throw std::runtime_error("cannot write " + to.string() + ": " + ec.message());
-  }
-  fs::path tmp = temp_beside(to);
-  fs::copy_file(from, tmp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(tmp, to, ec);
-  if (ec) {
-    fs::remove(tmp);
-    throw std::runtime_error("cannot write " + to.string() + ": " + ec.message());
   }
 }
 
@@ -180,11 +156,13 @@ class Platen_Model::Impl {
           "LibreOffice produced no PDF (" + detail::describe_status(status) + ")", detail::office_log(log)));
     }
     check_pdf(pdf);
-    install(pdf, output);
+    travo::platform::atomic_install(pdf, output);
   }
 
   void convert_resident(const fs::path& soffice, const fs::path& input, const fs::path& output) {
-    fs::path part = temp_beside(fs::absolute(output));
+    // The office writes into the private folder; the finished PDF then
+    // replaces the output in one step.
+    fs::path part = dir_ / ("resident-" + std::to_string(++runs_) + ".pdf");
     struct Cleanup {
       fs::path file;
       ~Cleanup() {
@@ -212,7 +190,7 @@ class Platen_Model::Impl {
           detail::with_log("LibreOffice produced no PDF", detail::office_log(resident_.office_log_path())));
     }
     check_pdf(part);
-    install(part, output);
+    travo::platform::atomic_install(part, output);
   }
 
   const Options opt_;
