@@ -267,8 +267,8 @@ TEST_F(CellWalk, NestedTablesAreNotVisited) {
 // The extents of the pictures in `c`, as (cx, cy) pairs.
 std::vector<std::pair<long, long>> extents(const docx::Cell& c) {
   std::vector<std::pair<long, long>> out;
-  docx::XmlElement tc(c.node());
-  for (const docx::XmlElement& e : tc.descendants(docx::ns::kWp, "extent"))
+  const docx::XmlDocument tc = docx::XmlDocument::parse(c.xml());
+  for (const docx::XmlElement& e : tc.root().descendants(docx::ns::kWp, "extent"))
     out.emplace_back(std::stol(e.attribute("cx").value()), std::stol(e.attribute("cy").value()));
   return out;
 }
