@@ -26,12 +26,16 @@ bool is_page_break(const docx::XmlElement& br) {
 
 }  // namespace
 
+// Word and LibreOffice store a text box twice, as DrawingML in mc:Choice and
+// as VML in mc:Fallback; the markup path reads it once, from the first
+// mc:Choice.
 std::string Quire_Model::Document::get_accepted_text(const docx::Paragraph& p) const {
   if (!p.xml_contains_any(kChangeOrBreakTriggers)) return p.text();
   std::string out;
   const docx::XmlDocument markup = p.xml_document();
   const docx::XmlElement root = markup.root();
-  for (const docx::XmlElement& run : root.descendants(docx::ns::kW, "r")) {
+  for (const docx::XmlElement& run :
+       root.descendants(docx::ns::kW, "r", docx::Alternates::FirstChoice)) {
     for (const docx::XmlElement& child : run.children()) {
       if (is_w(child, "br") && is_page_break(child)) {
         out += kPageMarker;
@@ -49,7 +53,9 @@ std::string Quire_Model::Document::_get_accepted_text(const docx::Paragraph& p) 
   const docx::XmlDocument markup = p.xml_document();
   const docx::XmlElement root = markup.root();
   if (is_w(root, "t")) out += root.text();
-  for (const docx::XmlElement& t : root.descendants(docx::ns::kW, "t")) out += t.text();
+  for (const docx::XmlElement& t :
+       root.descendants(docx::ns::kW, "t", docx::Alternates::FirstChoice))
+    out += t.text();
   return out;
 }
 

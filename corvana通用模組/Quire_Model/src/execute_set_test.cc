@@ -193,6 +193,19 @@ TEST_F(BodyWalk, TextBoxesAreNotReplaced) {
   EXPECT_EQ(count(testing::document_xml(*doc_.doc), "{{textbox}}"), 2u);  // drawing and fallback
 }
 
+// Word keeps a text box twice, as DrawingML and as VML; a rebuilt anchor
+// paragraph carries its text once.
+TEST(BodyWalkTextBox, RebuiltParagraphTakesTheTextBoxTextOnce) {
+  Quire_Model::Document doc = testing::open_fixture("textbox.docx");
+  doc.set("{{tb}}", "X");
+  doc.execute_set();
+  const docx::Paragraph p = doc.doc->paragraphs().at(0);
+  EXPECT_EQ(run_texts(p), (std::vector<std::string>{
+                              "Words inside a text box frame.Paragraph that holds a text box and X",
+                              "after the break."}));
+  EXPECT_EQ(count(p.xml(), "Words inside"), 1u);
+}
+
 TEST(BodyWalkHeader, HeadersAreNotReplaced) {
   Quire_Model::Document doc = testing::open_fixture("header.docx");
   doc.set("{{name}}", "N");

@@ -149,12 +149,14 @@ class Quire_Model::Document {
   // a field's w:instrText count as well) is answered with the docx layer's
   // paragraph text, tabs and all; any other is read from its runs at every
   // depth, where only text elements and page breaks count (tabs, line
-  // breaks and field codes give nothing). Does not change the document.
+  // breaks and field codes give nothing). Content held in several forms in
+  // mc:AlternateContent (a text box: DrawingML and VML) is read once, from
+  // its first mc:Choice. Does not change the document.
   std::string get_accepted_text(const docx::Paragraph& p) const;
 
   // As get_accepted_text, but page breaks are dropped, only "w:del" and
   // "w:ins" send the paragraph down the markup path, and there the text of
-  // every w:t element counts.
+  // every w:t element counts (of mc:AlternateContent, the first mc:Choice).
   std::string _get_accepted_text(const docx::Paragraph& p) const;
 
   // The text of the runs that are direct children of the root element of
