@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "docx/image.h"
 #include "docx/table.h"
@@ -118,8 +119,13 @@ void Quire_Model::Document::execute_set() {
   }
 
   for (const docx::Table& table : d.tables()) {
+    // The rows deliver a merged cell once per grid position it covers; it
+    // is visited at the first of them only, or a replacement holding its
+    // key would be applied, and its picture placed, once per position.
+    std::unordered_set<docx::Cell> visited;
     for (const docx::Row& row : table.rows()) {
       for (docx::Cell& cell : row.cells()) {
+        if (!visited.insert(cell).second) continue;
         const std::string snapshot = cell.text();
         bool replaced_before = false;
         for (const auto& [key, e] : replace_value) {

@@ -180,9 +180,9 @@ class Quire_Model::Document {
   // spacing. A paragraph holding several keys is rebuilt once per key, so
   // its final formatting is that of the last of them.
   //
-  // Table cells (every table of the body, row by row, one visit per grid
-  // column, so a cell spanning three columns is visited three times): a
-  // cell's plain text is its snapshot. For each key that occurs in the
+  // Table cells (every table of the body, row by row, each cell once, at
+  // the first grid position it covers, so a cell merged across columns or
+  // rows is replaced once per call): a cell's plain text is its snapshot. For each key that occurs in the
   // snapshot and still occurs in the cell's current text, every occurrence
   // is replaced and the cell's whole content becomes one paragraph with one
   // run of the new text. Text after the first kRemarkMarker of a run moves
