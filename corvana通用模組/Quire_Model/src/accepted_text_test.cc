@@ -112,6 +112,30 @@ TEST(AcceptedTextMarkup, AnotherPrefixForWordprocessingMLTriggersAlike) {
   EXPECT_EQ(doc.get_accepted_text(paragraphs[kTab]), "Tab\t{{tab}}");
 }
 
+// testdata/textbox.docx: text boxes, each stored twice (DrawingML and VML).
+class AcceptedTextBox : public ::testing::Test {
+ protected:
+  AcceptedTextBox()
+      : doc_(testing::open_fixture("textbox.docx")), paragraphs_(doc_.doc->paragraphs()) {}
+
+  Quire_Model::Document doc_;
+  std::vector<docx::Paragraph> paragraphs_;
+};
+
+TEST_F(AcceptedTextBox, TextBoxTextCountsOnceOnTheMarkupPath) {
+  // A page break sends the paragraph down the markup path.
+  EXPECT_EQ(doc_.get_accepted_text(paragraphs_.at(0)),
+            "Words inside a text box frame.Paragraph that holds a text box and "
+            "{{tb}}$$$page$$$after the break.");
+  // A tracked insertion sends both forms down it.
+  EXPECT_EQ(doc_.get_accepted_text(paragraphs_.at(1)), "Box Second box. then inserted text.");
+  EXPECT_EQ(doc_._get_accepted_text(paragraphs_.at(1)), "Box Second box. then inserted text.");
+  EXPECT_EQ(doc_.show_all_text(),
+            (std::vector<std::string>{"Words inside a text box frame.Paragraph that holds a text "
+                                      "box and {{tb}}$$$page$$$after the break.",
+                                      "Box Second box. then inserted text."}));
+}
+
 TEST(Ttff, ReadsOnlyDirectRunsAndTheirFirstBreakAndText) {
   Quire_Model::Document doc;
   const std::string w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";

@@ -1,8 +1,6 @@
 // The patent table builder: one fixed-layout table per patent, then a page
 // break.
 
-#include <libxml/tree.h>
-
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -136,12 +134,10 @@ void Quire_Model::Document::_add_table(const AddTableOptions& o) {
   try {
     build(table, o, papn, title, abstract);
   } catch (...) {
-    // Take the half-built table out again. No handle to it outlives this
-    // call, and pictures (the one part that reaches outside the body) are
-    // placed last, under their own guard, so nothing else refers to it.
-    xmlNode* node = table.node();
-    xmlUnlinkNode(node);
-    xmlFreeNode(node);
+    // Take the half-built table out again. Pictures, the one part that
+    // reaches outside the body, are placed last under their own guard, so
+    // nothing else refers to it.
+    table.remove();
     throw;
   }
   d.add_page_break();

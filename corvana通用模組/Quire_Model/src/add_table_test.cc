@@ -3,7 +3,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <libxml/tree.h>
 
 #include <regex>
 #include <stdexcept>
@@ -23,15 +22,6 @@ using testing::count;
 using testing::testdata;
 
 std::string picture(const std::string& name) { return testdata("images/" + name).string(); }
-
-// The element serialised as the saved document would hold it.
-std::string node_xml(xmlNode* node) {
-  xmlBuffer* buffer = xmlBufferCreate();
-  xmlNodeDump(buffer, node->doc, node, 0, 0);
-  std::string out(reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer));
-  xmlBufferFree(buffer);
-  return out;
-}
 
 // Twips as the document stores them.
 long twips(double centimetres) { return static_cast<long>(docx::Cm(centimetres).twips()); }
@@ -120,7 +110,7 @@ TEST_F(AddTable, MergesAndWidthsFollowTheOrderOfTheSteps) {
   EXPECT_EQ(rows[1].cell(1).text(), "測試裝置");
 
   // The same in the XML a word processor reads: the grid and each row.
-  const std::string xml = node_xml(t.node());
+  const std::string xml = t.xml();
   const std::string w2 = std::to_string(twips(2)), w12 = std::to_string(twips(12.2));
   EXPECT_THAT(xml, HasSubstr("<w:tblStyle w:val=\"TableGrid\"/>"));
   EXPECT_THAT(xml, HasSubstr("<w:tblGrid><w:gridCol w:w=\"" + w2 + "\"/><w:gridCol w:w=\"" + w12 +
@@ -146,7 +136,7 @@ TEST_F(AddTable, PicturesMeetTheBoxByTheRatioRule) {
   ASSERT_EQ(box_width, 5903999);
   std::vector<Extent> e;
   for (const docx::Table& t : tables) {
-    const std::vector<Extent> one = extents(node_xml(t.node()));
+    const std::vector<Extent> one = extents(t.xml());
     ASSERT_EQ(one.size(), 1u);
     e.push_back(one[0]);
     // Alone and centred in the merged last row.
@@ -176,7 +166,7 @@ TEST_F(AddTable, UnreadablePicturesAreReportedAndTheTableKept) {
     EXPECT_THAT(text, ::testing::EndsWith("\n插入圖片錯誤\n"));
     ASSERT_EQ(d().tables().size(), tables_before + 1);
     EXPECT_EQ(last_table().cell(1, 0).text(), "X");
-    EXPECT_EQ(count(node_xml(last_table().node()), "<w:drawing>"), 0u);
+    EXPECT_EQ(count(last_table().xml(), "<w:drawing>"), 0u);
     EXPECT_TRUE(is_page_break_paragraph(d().blocks().back()));
   }
 }
@@ -191,7 +181,7 @@ TEST(AddTableStyle, MissingTableGridIsReportedOnceAndTheRestBuilt) {
   EXPECT_EQ(t.cell(0, 0).text(), "專利編號");
   EXPECT_EQ(t.cell(1, 1).text(), "名稱");
   EXPECT_EQ(t.cell(2, 0).text(), "摘要：\n摘要");
-  EXPECT_EQ(extents(node_xml(t.node())).size(), 1u);
+  EXPECT_EQ(extents(t.xml()).size(), 1u);
 }
 
 // Numbers are written in their text form.

@@ -1,16 +1,13 @@
 // Replacement execution: the registry applied to body paragraphs and to
 // table cells.
 
-#include <libxml/tree.h>
-
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "docx/image.h"
-#include "docx/namespaces.h"
 #include "docx/table.h"
 #include "picture_fit.h"
 #include "quire_model/document.h"
@@ -22,33 +19,9 @@ namespace {
 
 constexpr std::string_view kPictureFailure = "execute_set設定照片錯誤 --> ";
 
-bool is_w(const xmlNode* n, const char* local) {
-  return n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
-         std::strcmp(reinterpret_cast<const char*>(n->ns->href), docx::ns::kW) == 0 &&
-         std::strcmp(reinterpret_cast<const char*>(n->name), local) == 0;
-}
-
-// Removes the paragraph's own alignment (w:pPr/w:jc), so that its style
-// decides again. The docx layer hands out no handle to w:jc, so freeing it
-// cannot leave one dangling.
-void clear_alignment(const docx::Paragraph& p) {
-  for (xmlNode* ppr = p.node()->children; ppr; ppr = ppr->next) {
-    if (!is_w(ppr, "pPr")) continue;
-    for (xmlNode* c = ppr->children; c;) {
-      xmlNode* next = c->next;
-      if (is_w(c, "jc")) {
-        xmlUnlinkNode(c);
-        xmlFreeNode(c);
-      }
-      c = next;
-    }
-  }
-}
-
-void set_alignment(docx::Paragraph& p, const ReplacementEntry& e) {
-  if (e.alignment) p.set_alignment(*e.alignment);
-  else clear_alignment(p);
-}
+// An entry without alignment removes the paragraph's own, so that its style
+// decides.
+void set_alignment(docx::Paragraph& p, const ReplacementEntry& e) { p.set_alignment(e.alignment); }
 
 void set_indent_and_spacing(docx::Paragraph& p, const ReplacementEntry& e) {
   if (e.left_indent) p.set_left_indent(docx::Pt(*e.left_indent));
@@ -146,8 +119,13 @@ void Quire_Model::Document::execute_set() {
   }
 
   for (const docx::Table& table : d.tables()) {
+    // The rows deliver a merged cell once per grid position it covers; it
+    // is visited at the first of them only, or a replacement holding its
+    // key would be applied, and its picture placed, once per position.
+    std::unordered_set<docx::Cell> visited;
     for (const docx::Row& row : table.rows()) {
       for (docx::Cell& cell : row.cells()) {
+        if (!visited.insert(cell).second) continue;
         const std::string snapshot = cell.text();
         bool replaced_before = false;
         for (const auto& [key, e] : replace_value) {

@@ -193,6 +193,19 @@ TEST_F(BodyWalk, TextBoxesAreNotReplaced) {
   EXPECT_EQ(count(testing::document_xml(*doc_.doc), "{{textbox}}"), 2u);  // drawing and fallback
 }
 
+// Word keeps a text box twice, as DrawingML and as VML; a rebuilt anchor
+// paragraph carries its text once.
+TEST(BodyWalkTextBox, RebuiltParagraphTakesTheTextBoxTextOnce) {
+  Quire_Model::Document doc = testing::open_fixture("textbox.docx");
+  doc.set("{{tb}}", "X");
+  doc.execute_set();
+  const docx::Paragraph p = doc.doc->paragraphs().at(0);
+  EXPECT_EQ(run_texts(p), (std::vector<std::string>{
+                              "Words inside a text box frame.Paragraph that holds a text box and X",
+                              "after the break."}));
+  EXPECT_EQ(count(p.xml(), "Words inside"), 1u);
+}
+
 TEST(BodyWalkHeader, HeadersAreNotReplaced) {
   Quire_Model::Document doc = testing::open_fixture("header.docx");
   doc.set("{{name}}", "N");
@@ -217,12 +230,20 @@ class CellWalk : public ::testing::Test {
   Quire_Model::Document doc_;
 };
 
-TEST_F(CellWalk, SpannedCellsAreVisitedOncePerGridColumn) {
-  doc_.set("{{span}}", "<{{span}}>");
-  doc_.set("{{vm}}", "+{{vm}}");
+// A replacement holding its own key shows how often a cell was visited.
+TEST_F(CellWalk, MergedCellsAreVisitedOnce) {
+  doc_.set("{{span}}", "{{span}}10");
+  doc_.set("{{vm}}", "{{vm}}10");
   doc_.execute_set();
-  EXPECT_EQ(cell(0, 0, 0).text(), "<<<{{span}}>>>");
-  EXPECT_EQ(cell(0, 2, 1).text(), "++{{vm}}");
+  // Spans three grid columns.
+  for (int column = 0; column < 3; ++column) EXPECT_EQ(cell(0, 0, column).text(), "{{span}}10");
+  // Spans rows 2 and 3.
+  EXPECT_EQ(cell(0, 2, 1).text(), "{{vm}}10");
+  EXPECT_EQ(cell(0, 3, 1), cell(0, 2, 1));
+  // Each call is a walk of its own.
+  doc_.execute_set();
+  EXPECT_EQ(cell(0, 0, 0).text(), "{{span}}1010");
+  EXPECT_EQ(cell(0, 2, 1).text(), "{{vm}}1010");
 }
 
 TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
@@ -267,8 +288,8 @@ TEST_F(CellWalk, NestedTablesAreNotVisited) {
 // The extents of the pictures in `c`, as (cx, cy) pairs.
 std::vector<std::pair<long, long>> extents(const docx::Cell& c) {
   std::vector<std::pair<long, long>> out;
-  docx::XmlElement tc(c.node());
-  for (const docx::XmlElement& e : tc.descendants(docx::ns::kWp, "extent"))
+  const docx::XmlDocument tc = docx::XmlDocument::parse(c.xml());
+  for (const docx::XmlElement& e : tc.root().descendants(docx::ns::kWp, "extent"))
     out.emplace_back(std::stol(e.attribute("cx").value()), std::stol(e.attribute("cy").value()));
   return out;
 }
@@ -302,6 +323,26 @@ TEST_F(CellWalk, PicturesAreFittedIntoTheBoxKeepingTheirProportions) {
     EXPECT_EQ(run_texts(q), (std::vector<std::string>{"P" + std::to_string(i + 1), ""}));
     EXPECT_EQ(q.alignment(), docx::Alignment::Center);
   }
+}
+
+// Each placement of a missing picture prints a line, so the lines count
+// the placements.
+TEST_F(CellWalk, MergedCellsGetTheirPictureOnce) {
+  const std::string missing = testdata("images/missing.png").string();
+  doc_.set("{{span}}", "{{span}}10", {.image_path = missing, .image_height = 1, .image_width = 2});
+  doc_.set("{{vm}}", "{{vm}}10", {.image_path = missing, .image_height = 1, .image_width = 2});
+  testing::CaptureStdout out;
+  doc_.execute_set();
+  EXPECT_EQ(count(out.text(), "execute_set設定照片錯誤 --> "), 2u) << out.text();
+
+  Quire_Model::Document placed = testing::open_fixture("cells.docx");
+  const std::string picture = testdata("images/2x1.png").string();
+  placed.set("{{span}}", "{{span}}10", {.image_path = picture, .image_height = 1, .image_width = 2});
+  placed.set("{{vm}}", "{{vm}}10", {.image_path = picture, .image_height = 1, .image_width = 2});
+  placed.execute_set();
+  const docx::Table merged = placed.doc->tables().at(0);
+  EXPECT_EQ(extents(merged.cell(0, 0)).size(), 1u);
+  EXPECT_EQ(extents(merged.cell(2, 1)).size(), 1u);
 }
 
 TEST_F(CellWalk, PicturesWithoutFixedRatioUseWhatTheBoxGives) {

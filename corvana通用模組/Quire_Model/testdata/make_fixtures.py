@@ -8,7 +8,9 @@ needs a page break inside a paragraph is derived from its output with
 zipfile: the text "[[PB]]" becomes a page break inside the run. Pictures
 come from ImageMagick.
 
-Usage: make_fixtures.py [OUTPUT_DIR]   (default: the folder of this script)
+Usage: make_fixtures.py [OUTPUT_DIR [NAME...]]
+  OUTPUT_DIR defaults to the folder of this script; NAMEs (such as "body"
+  or "textbox") limit the run to those documents, pictures left alone.
 """
 
 import os
@@ -229,8 +231,34 @@ def inspection():
 """, styles)
 
 
+def textbox():
+    """Text boxes, which Word and LibreOffice store twice in one run: as
+    DrawingML in mc:Choice and as VML in mc:Fallback.
+
+    0  a text box anchored at the paragraph, then text with a placeholder,
+       a page break inside the run (derived: "[[PB]]") and more text
+    1  a text box anchored as a character, then a tracked insertion
+    """
+    styles = """
+  <style:style style:name="fr1" style:family="graphic"><style:graphic-properties fo:border="0.06pt solid #000000"/></style:style>
+"""
+    frame = ('<draw:frame draw:style-name="fr1" draw:name="{name}" text:anchor-type="{anchor}" '
+             'svg:width="6cm" svg:height="1cm" draw:z-index="{z}"><draw:text-box>'
+             '<text:p>{text}</text:p></draw:text-box></draw:frame>')
+    first = frame.format(name="Box1", anchor="paragraph", z=0,
+                         text="Words inside a text box frame.")
+    second = frame.format(name="Box2", anchor="as-char", z=1, text="Second box.")
+    return fodt(f"""
+  <text:tracked-changes text:track-changes="true">
+   <text:changed-region text:id="ct1"><text:insertion>{CHANGE_INFO}</text:insertion></text:changed-region>
+  </text:tracked-changes>
+  <text:p>{first}Paragraph that holds a text box and {{{{tb}}}}[[PB]]after the break.</text:p>
+  <text:p>Box {second} then <text:change-start text:change-id="ct1"/>inserted<text:change-end text:change-id="ct1"/> text.</text:p>
+""", styles)
+
+
 SOURCES = {"body": body, "cells": cells, "header": header, "patent": patent,
-           "inspection": inspection}
+           "inspection": inspection, "textbox": textbox}
 
 PICTURES = [("800x600.png", "800x600", "xc:red"),
             ("400x100.png", "400x100", "xc:blue"),
@@ -315,12 +343,19 @@ def add_table_grid_style(src, dst):
 
 def main():
     out = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else HERE
+    names = sys.argv[2:] or list(SOURCES)
+    unknown = [n for n in names if n not in SOURCES]
+    if unknown:
+        sys.exit("unknown fixture: " + ", ".join(unknown))
     os.makedirs(out, exist_ok=True)
-    make_images(out)
-    convert({name: make() for name, make in SOURCES.items()}, out)
-    put_page_break_inside_run(os.path.join(out, "body.docx"))
-    put_page_break_inside_run(os.path.join(out, "inspection.docx"))
-    add_table_grid_style(os.path.join(out, "patent.docx"), os.path.join(out, "patent_grid.docx"))
+    if len(names) == len(SOURCES):
+        make_images(out)
+    convert({name: SOURCES[name]() for name in names}, out)
+    for name in ("body", "inspection", "textbox"):
+        if name in names:
+            put_page_break_inside_run(os.path.join(out, name + ".docx"))
+    if "patent" in names:
+        add_table_grid_style(os.path.join(out, "patent.docx"), os.path.join(out, "patent_grid.docx"))
     print("fixtures written to", out)
 
 

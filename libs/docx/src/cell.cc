@@ -48,7 +48,8 @@ std::vector<xmlNodePtr> blocks(const xmlNode* tc) {
 
 std::vector<Paragraph> Cell::paragraphs() const {
   std::vector<Paragraph> out;
-  for (xmlNodePtr p : detail::w_children(node_, "p")) out.emplace_back(p, ctx_);
+  for (xmlNodePtr p : detail::w_children(node_, "p"))
+    out.push_back(detail::Access::make<Paragraph>(p, ctx_));
   return out;
 }
 
@@ -75,7 +76,8 @@ void Cell::set_text(std::string_view text) {
 
 Paragraph Cell::add_paragraph(std::string_view text) {
   detail::check_text(text, "paragraph text");
-  Paragraph p(xmlAddChild(node_, detail::new_w(node_->doc, "p")), ctx_);
+  Paragraph p =
+      detail::Access::make<Paragraph>(xmlAddChild(node_, detail::new_w(node_->doc, "p")), ctx_);
   if (!text.empty()) p.add_run(text);
   return p;
 }
@@ -155,5 +157,7 @@ Cell Cell::merge(const Cell& next) {
   ctx_->discard(b);
   return *this;
 }
+
+std::string Cell::xml() const { return detail::element_xml(node_); }
 
 }  // namespace docx

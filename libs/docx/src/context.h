@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "docx/package.h"
+#include "docx/table.h"
+#include "docx/xml.h"
 
 namespace docx::detail {
 
@@ -41,6 +43,21 @@ struct Context {
     xmlUnlinkNode(n);
     discarded.push_back(n);
   }
+};
+
+// The library's own way to the nodes behind its public handles, which keep
+// them private so that no caller reaches past the handles into libxml2.
+struct Access {
+  template <class Handle>
+  static Handle make(xmlNodePtr node, Context* ctx) {
+    return Handle(node, ctx);
+  }
+  static XmlElement element(xmlNodePtr node) { return XmlElement(node); }
+  static xmlDocPtr xml_part(Package& package, std::string_view name) {
+    return package.xml_part(name);
+  }
+  // An XmlDocument that owns `doc` (freed with it, also when this throws).
+  static XmlDocument adopt(xmlDocPtr doc);
 };
 
 }  // namespace docx::detail

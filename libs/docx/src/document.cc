@@ -39,7 +39,7 @@ void load(Context& ctx) {
   if (main.empty() || !pkg.has_part(main)) main = "word/document.xml";
   if (!pkg.has_part(main)) throw Error("not a Word document: word/document.xml is missing");
   ctx.main_part = main;
-  ctx.doc = pkg.xml_part(main);
+  ctx.doc = detail::Access::xml_part(pkg, main);
   // Handles change the tree freely, so the main part always counts as
   // modified: it is serialised from the tree, never copied.
   pkg.mark_modified(main);
@@ -103,22 +103,22 @@ Document Document::open(const std::filesystem::path& path, const Limits& limits)
 std::vector<Paragraph> Document::paragraphs() const {
   std::vector<Paragraph> out;
   for (xmlNodePtr c = ctx_->body->children; c; c = c->next)
-    if (detail::is_w(c, "p")) out.emplace_back(c, ctx_.get());
+    if (detail::is_w(c, "p")) out.push_back(detail::Access::make<Paragraph>(c, ctx_.get()));
   return out;
 }
 
 std::vector<Table> Document::tables() const {
   std::vector<Table> out;
   for (xmlNodePtr c = ctx_->body->children; c; c = c->next)
-    if (detail::is_w(c, "tbl")) out.emplace_back(c, ctx_.get());
+    if (detail::is_w(c, "tbl")) out.push_back(detail::Access::make<Table>(c, ctx_.get()));
   return out;
 }
 
 std::vector<Block> Document::blocks() const {
   std::vector<Block> out;
   for (xmlNodePtr c = ctx_->body->children; c; c = c->next) {
-    if (detail::is_w(c, "p")) out.emplace_back(Paragraph(c, ctx_.get()));
-    else if (detail::is_w(c, "tbl")) out.emplace_back(Table(c, ctx_.get()));
+    if (detail::is_w(c, "p")) out.emplace_back(detail::Access::make<Paragraph>(c, ctx_.get()));
+    else if (detail::is_w(c, "tbl")) out.emplace_back(detail::Access::make<Table>(c, ctx_.get()));
   }
   return out;
 }
@@ -127,7 +127,7 @@ Paragraph Document::add_paragraph(std::string_view text) {
   detail::check_text(text, "paragraph text");
   xmlNodePtr p = detail::new_w(ctx_->doc, "p");
   append_to_body(*ctx_, p);
-  Paragraph para(p, ctx_.get());
+  Paragraph para = detail::Access::make<Paragraph>(p, ctx_.get());
   if (!text.empty()) para.add_run(text);
   return para;
 }
@@ -174,7 +174,7 @@ Table Document::add_table(int rows, int cols) {
     }
   }
   append_to_body(*ctx_, tbl);
-  return Table(tbl, ctx_.get());
+  return detail::Access::make<Table>(tbl, ctx_.get());
 }
 
 void Document::save(const std::filesystem::path& path) { ctx_->package.save(path); }

@@ -24,7 +24,7 @@ bool wraps_runs(const xmlNode* n) {
 void collect_runs(xmlNodePtr parent, detail::Context* ctx, std::vector<Run>& out) {
   for (xmlNodePtr c = parent->children; c; c = c->next) {
     if (!detail::in_w(c)) continue;
-    if (xmlStrEqual(c->name, detail::xchars("r"))) out.emplace_back(c, ctx);
+    if (xmlStrEqual(c->name, detail::xchars("r"))) out.push_back(detail::Access::make<Run>(c, ctx));
     else if (wraps_runs(c)) collect_runs(c, ctx, out);
   }
 }
@@ -39,23 +39,28 @@ xmlNodePtr ensure_ppr_child(xmlNodePtr p, const char* local) {
   return detail::get_or_add(ppr, local, detail::kPPrOrder);
 }
 
-// Rewrites the "w" prefix into a serialised copy when a writer used another
-// prefix (or a default namespace) for WordprocessingML.
-void use_w_prefix(xmlNodePtr n) {
-  for (; n; n = n->next) {
-    if (n->type != XML_ELEMENT_NODE) continue;
-    for (xmlNsPtr d = n->nsDef; d; d = d->next) {
-      if (!xmlStrEqual(d->href, detail::xchars(ns::kW))) continue;
-      if (d->prefix && xmlStrEqual(d->prefix, detail::xchars("w"))) continue;
-      bool w_taken = false;
-      for (xmlNsPtr o = n->nsDef; o; o = o->next)
-        w_taken = w_taken || (o->prefix && xmlStrEqual(o->prefix, detail::xchars("w")));
-      if (w_taken) continue;
-      if (d->prefix) xmlFree(const_cast<xmlChar*>(d->prefix));
-      d->prefix = xmlStrdup(detail::xchars("w"));
-    }
-    use_w_prefix(n->children);
+bool holds_any(std::string_view text, std::span<const std::string_view> texts) {
+  for (std::string_view t : texts)
+    if (text.find(t) != std::string_view::npos) return true;
+  return false;
+}
+
+bool holds_any(const xmlChar* text, std::span<const std::string_view> texts) {
+  return text && holds_any(std::string_view(detail::chars(text)), texts);
+}
+
+// The name as xml() writes it: WordprocessingML with the prefix "w", other
+// namespaces with their own prefix.
+bool name_holds_any(const xmlNs* ns, const xmlChar* local, std::span<const std::string_view> texts) {
+  std::string name;
+  if (ns && ns->href && xmlStrEqual(ns->href, detail::xchars(ns::kW))) {
+    name = "w:";
+  } else if (ns && ns->prefix) {
+    name = detail::chars(ns->prefix);
+    name += ':';
   }
+  name += detail::chars(local);
+  return holds_any(std::string_view(name), texts);
 }
 
 }  // namespace
@@ -88,7 +93,7 @@ void Paragraph::clear() {
 
 Run Paragraph::add_run(std::string_view text) {
   detail::check_text(text, "run text");
-  Run run(xmlAddChild(node_, detail::new_w(node_->doc, "r")), ctx_);
+  Run run = detail::Access::make<Run>(xmlAddChild(node_, detail::new_w(node_->doc, "r")), ctx_);
   if (!text.empty()) run.set_text(text);
   return run;
 }
@@ -100,8 +105,13 @@ std::optional<Alignment> Paragraph::alignment() const {
   return v ? alignment_from_jc(*v) : std::nullopt;
 }
 
-void Paragraph::set_alignment(Alignment alignment) {
-  detail::set_w_attr(ensure_ppr_child(node_, "jc"), "val", to_jc(alignment));
+void Paragraph::set_alignment(std::optional<Alignment> alignment) {
+  if (alignment) {
+    detail::set_w_attr(ensure_ppr_child(node_, "jc"), "val", to_jc(*alignment));
+  } else if (xmlNodePtr ppr = detail::w_child(node_, "pPr")) {
+    // No handle ever points at a w:jc, so it can be freed at once.
+    detail::remove_w_children(ppr, "jc");
+  }
 }
 
 std::optional<Length> Paragraph::left_indent() const {
@@ -133,23 +143,44 @@ void Paragraph::set_exact_line_spacing(Length spacing) {
   detail::set_w_attr(s, "lineRule", "exact");
 }
 
-std::string Paragraph::xml() const {
-  xmlDocPtr tmp = xmlNewDoc(detail::xchars("1.0"));
-  // Copying into a document of its own declares every namespace the copy
-  // uses on its root, so the text parses on its own.
-  xmlNodePtr copy = xmlDocCopyNode(node_, tmp, 1);
-  if (!copy) {
-    xmlFreeDoc(tmp);
-    throw Error("out of memory while serialising a paragraph");
+std::string Paragraph::xml() const { return detail::element_xml(node_); }
+
+XmlDocument Paragraph::xml_document() const {
+  return detail::Access::adopt(detail::copy_to_document(node_));
+}
+
+bool Paragraph::xml_contains_any(std::span<const std::string_view> texts) const {
+  // Depth-first in document order, never leaving the paragraph.
+  const xmlNode* n = node_;
+  while (n) {
+    switch (n->type) {
+      case XML_ELEMENT_NODE:
+        if (name_holds_any(n->ns, n->name, texts)) return true;
+        for (const xmlAttr* a = n->properties; a; a = a->next) {
+          if (name_holds_any(a->ns, a->name, texts)) return true;
+          for (const xmlNode* v = a->children; v; v = v->next)
+            if (holds_any(v->content, texts)) return true;
+        }
+        break;
+      case XML_PI_NODE:
+        if (holds_any(n->name, texts)) return true;
+        [[fallthrough]];
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+      case XML_COMMENT_NODE:
+        if (holds_any(n->content, texts)) return true;
+        break;
+      default:
+        break;
+    }
+    if (n->type == XML_ELEMENT_NODE && n->children) {
+      n = n->children;
+      continue;
+    }
+    while (n != node_ && !n->next) n = n->parent;
+    n = n == node_ ? nullptr : n->next;
   }
-  xmlDocSetRootElement(tmp, copy);
-  use_w_prefix(copy);
-  xmlBufferPtr buf = xmlBufferCreate();
-  xmlNodeDump(buf, tmp, copy, 0, 0);
-  std::string out(detail::chars(xmlBufferContent(buf)), static_cast<size_t>(xmlBufferLength(buf)));
-  xmlBufferFree(buf);
-  xmlFreeDoc(tmp);
-  return out;
+  return false;
 }
 
 }  // namespace docx

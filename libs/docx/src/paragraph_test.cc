@@ -25,6 +25,18 @@ std::vector<std::string> child_names(const XmlElement& e) {
 
 Document reopen(Document& doc) { return Document::from_bytes(doc.to_bytes()); }
 
+// plain.docx with its body content (before the section properties) replaced
+// by `paragraphs`; the root element binds w, mc and wp.
+Document with_body(const std::string& paragraphs) {
+  Package pkg = Package::open(testdata("plain.docx"));
+  std::string xml = pkg.part_data("word/document.xml");
+  const size_t from = xml.find("<w:body>") + std::string("<w:body>").size();
+  const size_t to = xml.find("<w:sectPr");
+  xml.replace(from, to - from, paragraphs);
+  pkg.set_part_data("word/document.xml", xml);
+  return Document::from_bytes(pkg.to_bytes());
+}
+
 TEST(ParagraphTest, ReadsRunFormattingWrittenByLibreOffice) {
   Document doc = Document::open(testdata("formatting.docx"));
   auto ps = doc.paragraphs();
@@ -173,6 +185,77 @@ TEST(ParagraphTest, RunTextReplacementKeepsRunProperties) {
   EXPECT_EQ(rr.size(), Pt(14));
   EXPECT_EQ(rr.text(), "new");
   EXPECT_THAT(again.paragraphs()[0].xml(), HasSubstr("<w:t>new</w:t><w:br w:type=\"page\"/>"));
+}
+
+TEST(ParagraphTest, NoAlignmentRemovesTheParagraphsOwn) {
+  Document doc = Document::open(testdata("plain.docx"));
+  Paragraph p = doc.paragraphs()[0];
+  ASSERT_EQ(p.alignment(), Alignment::Start);
+  p.set_alignment(std::nullopt);
+  EXPECT_EQ(p.alignment(), std::nullopt);
+  p.set_alignment(std::nullopt);  // nothing left to remove
+
+  Document again = reopen(doc);
+  Paragraph q = again.paragraphs()[0];
+  EXPECT_THAT(q.xml(), Not(HasSubstr("w:jc")));
+  // The rest of the paragraph properties stay.
+  XmlDocument x = XmlDocument::parse(q.xml());
+  EXPECT_THAT(child_names(*x.root().first_child(ns::kW, "pPr")), ElementsAre("pStyle", "bidi", "rPr"));
+
+  Paragraph bare = again.add_paragraph("no properties");
+  bare.set_alignment(std::nullopt);
+  EXPECT_THAT(bare.xml(), Not(HasSubstr("w:pPr")));
+  bare.set_alignment(Alignment::Right);
+  EXPECT_EQ(bare.alignment(), Alignment::Right);
+}
+
+TEST(ParagraphTest, XmlDocumentIsACopyToRead) {
+  Document doc = with_body(std::string("<w:p><w:r><w:t>one</w:t></w:r>") +
+                           "<w:ins w:id=\"1\" w:author=\"A\"><w:r><w:t>two</w:t></w:r></w:ins></w:p>");
+  Paragraph p = doc.paragraphs()[0];
+  const XmlDocument copy = p.xml_document();
+  EXPECT_EQ(copy.root().tag(), std::string("{") + ns::kW + "}p");
+  EXPECT_EQ(copy.root().descendants(ns::kW, "t").size(), 2u);
+  // Changes of the paragraph do not reach the copy, nor its end the paragraph.
+  p.set_text("changed");
+  EXPECT_EQ(copy.root().text(), "onetwo");
+  { const XmlDocument gone = p.xml_document(); }
+  EXPECT_EQ(p.text(), "changed");
+  EXPECT_EQ(p.xml_document().root().text(), "changed");
+}
+
+TEST(ParagraphTest, XmlContainsAnyAgreesWithTheSerialisedText) {
+  const std::string x = std::string(" xmlns:x=\"") + ns::kW + "\"";
+  Document doc = with_body(
+      "<w:p><w:r><w:t>nothing here</w:t></w:r></w:p>"
+      "<w:p><w:del w:id=\"1\" w:author=\"A\"><w:r><w:delText>gone</w:delText></w:r></w:del></w:p>"
+      "<w:p><w:r><w:instrText>PAGE</w:instrText></w:r></w:p>"
+      "<w:p><w:pPr><w:pStyle w:val=\"w:br-like\"/></w:pPr><w:r><w:t>text with w:ins</w:t></w:r></w:p>"
+      // WordprocessingML under another prefix reads as "w".
+      "<x:p" + x + "><x:r><x:br/></x:r></x:p>"
+      "<w:p><w:r><w:t>line</w:t><w:br/></w:r></w:p>");
+  const std::vector<Paragraph> ps = doc.paragraphs();
+  ASSERT_EQ(ps.size(), 6u);
+  const std::string_view del[] = {"w:del"};
+  const std::string_view changes[] = {"w:del", "w:ins"};
+  const std::string_view breaks[] = {"w:br"};
+  EXPECT_FALSE(ps[0].xml_contains_any(changes));
+  EXPECT_FALSE(ps[0].xml_contains_any(breaks));
+  EXPECT_TRUE(ps[1].xml_contains_any(del));
+  EXPECT_TRUE(ps[2].xml_contains_any(changes));  // w:instrText
+  EXPECT_FALSE(ps[2].xml_contains_any(del));
+  EXPECT_TRUE(ps[3].xml_contains_any(breaks));   // an attribute value
+  EXPECT_TRUE(ps[3].xml_contains_any(changes));  // character data
+  EXPECT_TRUE(ps[4].xml_contains_any(breaks));
+  EXPECT_TRUE(ps[5].xml_contains_any(breaks));
+  EXPECT_FALSE(ps[5].xml_contains_any({}));
+  for (const Paragraph& p : ps) {
+    const std::string xml = p.xml();
+    for (std::string_view t : {"w:del", "w:ins", "w:br", "PAGE", "here", "w:pStyle", "w:val", "x:"}) {
+      const std::string_view one[] = {t};
+      EXPECT_EQ(p.xml_contains_any(one), xml.find(t) != std::string::npos) << t << " in " << xml;
+    }
+  }
 }
 
 TEST(AlignmentTest, MapsEveryJcValueBothWays) {

@@ -74,7 +74,7 @@ xmlNodePtr merge_origin(xmlNodePtr tc) {
 std::vector<Cell> Row::cells() const {
   std::vector<Cell> out;
   for (xmlNodePtr tc = detail::w_child(node_, "tc"); tc; tc = detail::next_w(tc, "tc")) {
-    Cell cell(merge_origin(tc), ctx_);
+    const Cell cell = detail::Access::make<Cell>(merge_origin(tc), ctx_);
     for (int i = span_of(tc); i > 0; --i) out.push_back(cell);
   }
   return out;

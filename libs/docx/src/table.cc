@@ -27,7 +27,8 @@ std::string style_name(const xmlNode* style) {
 
 std::vector<Row> Table::rows() const {
   std::vector<Row> out;
-  for (xmlNodePtr tr : detail::w_children(node_, "tr")) out.emplace_back(tr, ctx_);
+  for (xmlNodePtr tr : detail::w_children(node_, "tr"))
+    out.push_back(detail::Access::make<Row>(tr, ctx_));
   return out;
 }
 
@@ -56,7 +57,7 @@ std::optional<std::string> Table::style() const {
   if (!id) return std::nullopt;
   std::string part = styles_part(*ctx_);
   if (part.empty()) return id;
-  xmlNodePtr root = xmlDocGetRootElement(ctx_->package.xml_part(part));
+  xmlNodePtr root = xmlDocGetRootElement(detail::Access::xml_part(ctx_->package, part));
   for (xmlNodePtr st : detail::w_children(root, "style"))
     if (detail::w_attr(st, "styleId") == id) {
       std::string name = style_name(st);
@@ -70,7 +71,7 @@ void Table::set_style(std::string_view name) {
   std::string part = styles_part(*ctx_);
   if (part.empty())
     throw Error("the document has no styles part, so it has no table style '" + wanted + "'");
-  xmlNodePtr root = xmlDocGetRootElement(ctx_->package.xml_part(part));
+  xmlNodePtr root = xmlDocGetRootElement(detail::Access::xml_part(ctx_->package, part));
   std::vector<xmlNodePtr> styles = detail::w_children(root, "style");
   xmlNodePtr found = nullptr;
   for (xmlNodePtr st : styles)
@@ -86,5 +87,13 @@ void Table::set_style(std::string_view name) {
   xmlNodePtr pr = detail::get_or_add(node_, "tblPr", detail::kTblOrder);
   detail::set_w_attr(detail::get_or_add(pr, "tblStyle", detail::kTblPrOrder), "val", *id);
 }
+
+void Table::remove() {
+  // An unlinked table was discarded before, or never linked; discarding it
+  // twice would free it twice.
+  if (node_->parent) ctx_->discard(node_);
+}
+
+std::string Table::xml() const { return detail::element_xml(node_); }
 
 }  // namespace docx

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unordered_set>
+
 #include "docx/document.h"
 #include "docx/error.h"
 #include "docx/namespaces.h"
@@ -14,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::testdata;
 
 std::vector<std::string> row_texts(const Row& row) {
@@ -149,6 +152,72 @@ TEST(TableTest, MergesAcrossARowAddingWidthsAndContent) {
   Document lo = Document::open(testdata("tables.docx"));
   Table v = lo.tables()[0];
   EXPECT_THROW(v.cell(1, 1).merge(v.cell(1, 2)), Error);  // C2 starts a vertical merge
+}
+
+TEST(TableTest, HandlesHashByIdentity) {
+  Document doc = Document::open(testdata("tables.docx"));
+  Table t = doc.tables()[0];
+  std::unordered_set<Cell> cells;
+  size_t delivered = 0;
+  for (const Row& row : t.rows())
+    for (const Cell& c : row.cells()) {
+      cells.insert(c);
+      ++delivered;
+    }
+  // A1-B1 spans two columns, C2-C3 two rows.
+  EXPECT_EQ(delivered, 9u);
+  EXPECT_EQ(cells.size(), 7u);
+  EXPECT_EQ(std::hash<Cell>()(t.cell(0, 0)), std::hash<Cell>()(t.cell(0, 1)));
+
+  const std::vector<Paragraph> body = doc.paragraphs();
+  std::unordered_set<Paragraph> paragraphs(body.begin(), body.end());
+  for (const Paragraph& p : doc.paragraphs()) paragraphs.insert(p);
+  EXPECT_EQ(paragraphs.size(), body.size());
+  EXPECT_EQ(std::unordered_set<Table>({doc.tables()[0], doc.tables()[0]}).size(), 1u);
+  EXPECT_EQ(std::unordered_set<Row>({t.row(0), t.row(0), t.row(1)}).size(), 2u);
+  EXPECT_EQ(std::unordered_set<docx::Run>({t.cell(0, 2).paragraphs()[0].runs().at(0)}).size(), 1u);
+}
+
+TEST(TableTest, TableAndCellXmlStandOnTheirOwn) {
+  Document doc = Document::open(testdata("tables.docx"));
+  Table t = doc.tables()[0];
+  XmlDocument table = XmlDocument::parse(t.xml());
+  EXPECT_EQ(table.root().tag(), std::string("{") + ns::kW + "}tbl");
+  EXPECT_EQ(table.root().children(ns::kW, "tr").size(), 3u);
+  EXPECT_THAT(t.xml(), HasSubstr("<w:gridSpan w:val=\"2\"/>"));
+  XmlDocument cell = XmlDocument::parse(t.cell(1, 1).xml());
+  EXPECT_EQ(cell.root().local_name(), "tc");
+  EXPECT_EQ(cell.root().children(ns::kW, "p").size(), 2u);
+}
+
+TEST(TableTest, RemoveTakesTheTableOutAndKeepsHandlesSafe) {
+  Document doc = Document::open(testdata("tables.docx"));
+  const size_t tables = doc.tables().size(), blocks = doc.blocks().size();
+  Table t = doc.tables()[0];
+  Cell c = t.cell(1, 1);
+  t.remove();
+  ASSERT_EQ(doc.tables().size(), tables - 1);
+  EXPECT_EQ(doc.blocks().size(), blocks - 1);
+  EXPECT_NE(doc.tables()[0], t);
+  // The removed table reads and takes changes, outside the document.
+  EXPECT_EQ(t.cell(0, 0).text(), "A1-B1");
+  c.set_text("changed");
+  EXPECT_EQ(t.cell(1, 1).text(), "changed");
+  const std::string saved = doc.package().part_data("word/document.xml");
+  EXPECT_THAT(saved, Not(HasSubstr("A1-B1")));
+  EXPECT_THAT(saved, Not(HasSubstr("changed")));
+  t.remove();  // a second time changes nothing
+  EXPECT_EQ(doc.package().part_data("word/document.xml"), saved);
+
+  // An added table, removed before anything else is added.
+  Table added = doc.add_table(2, 2);
+  added.cell(0, 0).set_text("added");
+  added.remove();
+  doc.add_paragraph("after");
+  Document again = reopen(doc);
+  EXPECT_EQ(again.tables().size(), tables - 1);
+  EXPECT_THAT(again.package().part_data("word/document.xml"), Not(HasSubstr("added")));
+  EXPECT_EQ(again.paragraphs().back().text(), "after");
 }
 
 TEST(TableTest, SetsStyleByNameFromTheStylesPart) {

@@ -2,6 +2,8 @@
 
 #include <libxml/tree.h>
 
+#include "context.h"
+#include "docx/namespaces.h"
 #include "xml_util.h"
 
 namespace docx {
@@ -15,11 +17,20 @@ bool matches(const xmlNode* n, std::string_view ns_uri, std::string_view local) 
 }
 
 void collect(const xmlNode* parent, std::string_view ns_uri, std::string_view local,
-             std::vector<XmlElement>& out) {
+             Alternates alternates, std::vector<XmlElement>& out) {
+  const bool pick = alternates == Alternates::FirstChoice &&
+                    detail::is_elem(parent, ns::kMc, "AlternateContent");
+  bool chosen = false;
   for (xmlNodePtr c = parent->children; c; c = c->next) {
     if (c->type != XML_ELEMENT_NODE) continue;
-    if (matches(c, ns_uri, local)) out.emplace_back(c);
-    collect(c, ns_uri, local, out);
+    if (pick) {
+      // The first mc:Choice stands for the whole; later ones and
+      // mc:Fallback repeat it in other forms.
+      if (chosen || !detail::is_elem(c, ns::kMc, "Choice")) continue;
+      chosen = true;
+    }
+    if (matches(c, ns_uri, local)) out.push_back(detail::Access::element(c));
+    collect(c, ns_uri, local, alternates, out);
   }
 }
 
@@ -54,7 +65,7 @@ std::string XmlElement::text() const { return detail::content(node_); }
 std::vector<XmlElement> XmlElement::children() const {
   std::vector<XmlElement> out;
   for (xmlNodePtr c = node_->children; c; c = c->next)
-    if (c->type == XML_ELEMENT_NODE) out.emplace_back(c);
+    if (c->type == XML_ELEMENT_NODE) out.push_back(XmlElement(c));
   return out;
 }
 
@@ -62,7 +73,7 @@ std::vector<XmlElement> XmlElement::children(std::string_view ns_uri,
                                              std::string_view local) const {
   std::vector<XmlElement> out;
   for (xmlNodePtr c = node_->children; c; c = c->next)
-    if (matches(c, ns_uri, local)) out.emplace_back(c);
+    if (matches(c, ns_uri, local)) out.push_back(XmlElement(c));
   return out;
 }
 
@@ -73,10 +84,10 @@ std::optional<XmlElement> XmlElement::first_child(std::string_view ns_uri,
   return std::nullopt;
 }
 
-std::vector<XmlElement> XmlElement::descendants(std::string_view ns_uri,
-                                                std::string_view local) const {
+std::vector<XmlElement> XmlElement::descendants(std::string_view ns_uri, std::string_view local,
+                                                Alternates alternates) const {
   std::vector<XmlElement> out;
-  collect(node_, ns_uri, local, out);
+  collect(node_, ns_uri, local, alternates, out);
   return out;
 }
 
@@ -99,5 +110,12 @@ XmlDocument XmlDocument::parse(std::string_view xml) {
 }
 
 XmlElement XmlDocument::root() const { return XmlElement(xmlDocGetRootElement(impl_->doc)); }
+
+XmlDocument detail::Access::adopt(xmlDocPtr doc) {
+  std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owned(doc, xmlFreeDoc);
+  XmlDocument d;
+  d.impl_->doc = owned.release();
+  return d;
+}
 
 }  // namespace docx

@@ -9,6 +9,7 @@
 namespace docx {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 TEST(XmlTest, FindsElementsByNamespaceNotPrefix) {
@@ -32,6 +33,32 @@ TEST(XmlTest, FindsElementsByNamespaceNotPrefix) {
   EXPECT_FALSE(direct[0].first_child(ns::kW, "tab"));
   EXPECT_EQ(root.children().size(), 3u);
   EXPECT_EQ(root.descendants("urn:other", "r").size(), 1u);
+}
+
+std::vector<std::string> texts(const std::vector<XmlElement>& elements) {
+  std::vector<std::string> out;
+  for (const XmlElement& e : elements) out.push_back(e.text());
+  return out;
+}
+
+TEST(XmlTest, FirstChoiceReadsAlternateContentOnce) {
+  auto doc = XmlDocument::parse(std::string("<w:p xmlns:w=\"") + ns::kW + "\" xmlns:mc=\"" + ns::kMc +
+                                "\"><w:r><w:t>A</w:t></w:r><w:r><mc:AlternateContent>"
+                                "<mc:Choice Requires=\"wps\"><w:t>B1</w:t>"
+                                "<mc:AlternateContent><mc:Choice Requires=\"x\"><w:t>N1</w:t>"
+                                "</mc:Choice><mc:Fallback><w:t>N2</w:t></mc:Fallback>"
+                                "</mc:AlternateContent></mc:Choice>"
+                                "<mc:Choice Requires=\"v\"><w:t>B2</w:t></mc:Choice>"
+                                "<mc:Fallback><w:t>B3</w:t></mc:Fallback>"
+                                "</mc:AlternateContent></w:r><w:r><w:t>C</w:t></w:r></w:p>");
+  const XmlElement root = doc.root();
+  EXPECT_THAT(texts(root.descendants(ns::kW, "t")),
+              ElementsAre("A", "B1", "N1", "N2", "B2", "B3", "C"));
+  // Nested alternates are chosen from too.
+  EXPECT_THAT(texts(root.descendants(ns::kW, "t", Alternates::FirstChoice)),
+              ElementsAre("A", "B1", "N1", "C"));
+  EXPECT_EQ(root.descendants(ns::kMc, "Choice", Alternates::FirstChoice).size(), 2u);
+  EXPECT_EQ(root.descendants(ns::kMc, "Fallback", Alternates::FirstChoice).size(), 0u);
 }
 
 TEST(XmlTest, RefusesDtdsAndExternalEntities) {

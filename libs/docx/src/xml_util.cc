@@ -247,6 +247,57 @@ std::string content(const xmlNode* n) {
   return out;
 }
 
+namespace {
+
+// Rewrites the "w" prefix into a copy when a writer used another prefix (or
+// a default namespace) for WordprocessingML.
+void use_w_prefix(xmlNodePtr n) {
+  for (; n; n = n->next) {
+    if (n->type != XML_ELEMENT_NODE) continue;
+    for (xmlNsPtr d = n->nsDef; d; d = d->next) {
+      if (!xmlStrEqual(d->href, xchars(ns::kW))) continue;
+      if (d->prefix && xmlStrEqual(d->prefix, xchars("w"))) continue;
+      bool w_taken = false;
+      for (xmlNsPtr o = n->nsDef; o; o = o->next)
+        w_taken = w_taken || (o->prefix && xmlStrEqual(o->prefix, xchars("w")));
+      if (w_taken) continue;
+      if (d->prefix) xmlFree(const_cast<xmlChar*>(d->prefix));
+      d->prefix = xmlStrdup(xchars("w"));
+    }
+    use_w_prefix(n->children);
+  }
+}
+
+}  // namespace
+
+xmlDocPtr copy_to_document(const xmlNode* n) {
+  xmlDocPtr doc = xmlNewDoc(xchars("1.0"));
+  // Copying into a document of its own declares every namespace the copy
+  // uses on its root, so the copy stands on its own.
+  xmlNodePtr copy = doc ? xmlDocCopyNode(const_cast<xmlNode*>(n), doc, 1) : nullptr;
+  if (!copy) {
+    xmlFreeDoc(doc);
+    throw Error("out of memory while copying an element");
+  }
+  xmlDocSetRootElement(doc, copy);
+  use_w_prefix(copy);
+  return doc;
+}
+
+std::string element_xml(const xmlNode* n) {
+  xmlDocPtr doc = copy_to_document(n);
+  xmlBufferPtr buf = xmlBufferCreate();
+  if (!buf) {
+    xmlFreeDoc(doc);
+    throw Error("out of memory while serialising an element");
+  }
+  xmlNodeDump(buf, doc, xmlDocGetRootElement(doc), 0, 0);
+  std::string out(chars(xmlBufferContent(buf)), static_cast<size_t>(xmlBufferLength(buf)));
+  xmlBufferFree(buf);
+  xmlFreeDoc(doc);
+  return out;
+}
+
 xmlNsPtr ensure_ns(xmlDocPtr doc, const char* href, const char* prefix) {
   xmlNodePtr root = xmlDocGetRootElement(doc);
   for (xmlNsPtr n = root->nsDef; n; n = n->next)

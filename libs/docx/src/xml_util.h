@@ -51,6 +51,13 @@ std::optional<std::string> plain_attr(const xmlNode* n, const char* name);
 // All character data below `n`.
 std::string content(const xmlNode* n);
 
+// `n` copied as the root of a document of its own, which declares every
+// namespace the copy uses and writes WordprocessingML with the prefix "w".
+// The caller frees the document.
+xmlDocPtr copy_to_document(const xmlNode* n);
+// `n` serialised as the root of such a copy.
+std::string element_xml(const xmlNode* n);
+
 // The namespace declaration for `href` in scope at the document root,
 // declared there (with `prefix`, or a numbered variant when that prefix is
 // taken) when missing.

@@ -149,12 +149,14 @@ class Quire_Model::Document {
   // a field's w:instrText count as well) is answered with the docx layer's
   // paragraph text, tabs and all; any other is read from its runs at every
   // depth, where only text elements and page breaks count (tabs, line
-  // breaks and field codes give nothing). Does not change the document.
+  // breaks and field codes give nothing). Content held in several forms in
+  // mc:AlternateContent (a text box: DrawingML and VML) is read once, from
+  // its first mc:Choice. Does not change the document.
   std::string get_accepted_text(const docx::Paragraph& p) const;
 
   // As get_accepted_text, but page breaks are dropped, only "w:del" and
   // "w:ins" send the paragraph down the markup path, and there the text of
-  // every w:t element counts.
+  // every w:t element counts (of mc:AlternateContent, the first mc:Choice).
   std::string _get_accepted_text(const docx::Paragraph& p) const;
 
   // The text of the runs that are direct children of the root element of
@@ -178,9 +180,9 @@ class Quire_Model::Document {
   // spacing. A paragraph holding several keys is rebuilt once per key, so
   // its final formatting is that of the last of them.
   //
-  // Table cells (every table of the body, row by row, one visit per grid
-  // column, so a cell spanning three columns is visited three times): a
-  // cell's plain text is its snapshot. For each key that occurs in the
+  // Table cells (every table of the body, row by row, each cell once, at
+  // the first grid position it covers, so a cell merged across columns or
+  // rows is replaced once per call): a cell's plain text is its snapshot. For each key that occurs in the
   // snapshot and still occurs in the cell's current text, every occurrence
   // is replaced and the cell's whole content becomes one paragraph with one
   // run of the new text. Text after the first kRemarkMarker of a run moves

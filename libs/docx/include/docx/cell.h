@@ -4,6 +4,7 @@
 // lives.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,13 +19,12 @@ struct _xmlNode;
 namespace docx {
 
 namespace detail {
+struct Access;
 struct Context;
-}
+}  // namespace detail
 
 class Cell {
  public:
-  Cell(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
-
   // The cell's own paragraphs (not those of nested tables), in order.
   std::vector<Paragraph> paragraphs() const;
   // The paragraph texts joined with "\n".
@@ -55,12 +55,26 @@ class Cell {
   // takes part in a vertical merge.
   Cell merge(const Cell& next);
 
-  _xmlNode* node() const { return node_; }
+  // The cell element serialised as XML text, as Paragraph::xml does it.
+  std::string xml() const;
+
   friend bool operator==(const Cell& a, const Cell& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend struct std::hash<Cell>;
+  Cell(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
   _xmlNode* node_;
   detail::Context* ctx_;
 };
 
 }  // namespace docx
+
+// Hashes by identity, as operator== compares.
+template <>
+struct std::hash<docx::Cell> {
+  std::size_t operator()(const docx::Cell& h) const noexcept {
+    return std::hash<const void*>()(h.node_);
+  }
+};

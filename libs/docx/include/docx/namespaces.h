@@ -11,6 +11,9 @@ inline constexpr char kR[] = "http://schemas.openxmlformats.org/officeDocument/2
 inline constexpr char kA[] = "http://schemas.openxmlformats.org/drawingml/2006/main";
 inline constexpr char kPic[] = "http://schemas.openxmlformats.org/drawingml/2006/picture";
 inline constexpr char kWp[] = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+// Markup compatibility: mc:AlternateContent and its mc:Choice and
+// mc:Fallback, which hold one piece of content in several forms.
+inline constexpr char kMc[] = "http://schemas.openxmlformats.org/markup-compatibility/2006";
 // Package-level vocabularies.
 inline constexpr char kContentTypes[] = "http://schemas.openxmlformats.org/package/2006/content-types";
 inline constexpr char kPackageRels[] = "http://schemas.openxmlformats.org/package/2006/relationships";

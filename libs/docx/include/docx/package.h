@@ -9,10 +9,11 @@
 // ("name/") are not parts and are dropped.
 //
 // Parts are addressed by their zip entry names ("word/document.xml", no
-// leading slash). XML parts can be parsed into a libxml2 tree that the package
-// keeps; a part whose tree is marked modified is serialised on save, a part
-// whose bytes were replaced is written from those bytes, and every other part
-// is copied from the original archive as it was read, without recompressing.
+// leading slash). The library parses the XML parts it reads into trees that
+// the package keeps; a part whose tree is marked modified is serialised on
+// save, a part whose bytes were replaced is written from those bytes, and
+// every other part is copied from the original archive as it was read,
+// without recompressing.
 //
 // Saving writes a temporary file beside the target and renames it over the
 // target, so a failed save leaves any existing file untouched and no partial
@@ -30,6 +31,10 @@
 struct _xmlDoc;
 
 namespace docx {
+
+namespace detail {
+struct Access;
+}  // namespace detail
 
 // Bounds applied while a package is read.
 struct Limits {
@@ -91,10 +96,8 @@ class Package {
   // `target_part` written relative to the folder of `source`.
   static std::string relative_target(std::string_view source, std::string_view target_part);
 
-  // The part parsed as XML (parsed once, then kept). Parsing refuses a DTD
-  // and never touches the network. The package owns the tree; call
-  // mark_modified() after changing it so that save() writes the change.
-  _xmlDoc* xml_part(std::string_view name);
+  // Has save() write the part from its parsed tree (see above). Throws when
+  // the part has not been parsed; a Document parses its main part.
   void mark_modified(std::string_view name);
 
   // Writes the package as a zip archive to `path`, atomically.
@@ -103,7 +106,12 @@ class Package {
   std::string to_bytes() const;
 
  private:
+  friend struct detail::Access;
   Package();
+  // The part parsed as XML (parsed once, then kept). Parsing refuses a DTD
+  // and never touches the network. The package owns the tree.
+  _xmlDoc* xml_part(std::string_view name);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

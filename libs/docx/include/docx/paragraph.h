@@ -4,7 +4,9 @@
 // Document lives.
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,19 +14,19 @@
 #include "docx/alignment.h"
 #include "docx/length.h"
 #include "docx/run.h"
+#include "docx/xml.h"
 
 struct _xmlNode;
 
 namespace docx {
 
 namespace detail {
+struct Access;
 struct Context;
-}
+}  // namespace detail
 
 class Paragraph {
  public:
-  Paragraph(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
-
   // The paragraph's runs in order: its own runs and those inside hyperlinks,
   // tracked insertions, fields, smart tags and content controls. Runs of
   // tracked deletions (and moves away) are left out.
@@ -43,7 +45,9 @@ class Paragraph {
 
   // The w:jc value; nullopt when unset (the style decides) or unknown.
   std::optional<Alignment> alignment() const;
-  void set_alignment(Alignment alignment);
+  // nullopt removes the paragraph's own alignment, so that its style
+  // decides again.
+  void set_alignment(std::optional<Alignment> alignment);
   // Left indent (w:ind w:left, or w:start as newer writers emit it).
   std::optional<Length> left_indent() const;
   void set_left_indent(Length indent);
@@ -56,13 +60,34 @@ class Paragraph {
   // namespace written with the prefix "w" and every namespace it uses
   // declared on the paragraph element, so the text parses on its own.
   std::string xml() const;
+  // The element of xml() as a tree of its own, for reading the paragraph's
+  // markup: it does not follow later changes of the paragraph, and the
+  // paragraph does not follow changes of it.
+  XmlDocument xml_document() const;
+  // True when xml() would contain one of `texts`, found without
+  // serialising: element and attribute names (WordprocessingML with the
+  // prefix "w", other namespaces with their own), attribute values and
+  // character data are searched, each on its own; namespace declarations
+  // are not. Meant for texts that XML writes unescaped (no &, <, >, ").
+  bool xml_contains_any(std::span<const std::string_view> texts) const;
 
-  _xmlNode* node() const { return node_; }
   friend bool operator==(const Paragraph& a, const Paragraph& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend struct std::hash<Paragraph>;
+  Paragraph(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
   _xmlNode* node_;
   detail::Context* ctx_;
 };
 
 }  // namespace docx
+
+// Hashes by identity, as operator== compares.
+template <>
+struct std::hash<docx::Paragraph> {
+  std::size_t operator()(const docx::Paragraph& h) const noexcept {
+    return std::hash<const void*>()(h.node_);
+  }
+};

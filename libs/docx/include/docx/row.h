@@ -4,6 +4,7 @@
 // lives.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -15,18 +16,18 @@ struct _xmlNode;
 namespace docx {
 
 namespace detail {
+struct Access;
 struct Context;
-}
+}  // namespace detail
 
 class Row {
  public:
-  Row(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
-
   // One cell per grid column, in grid order, starting at the row's first
   // cell (grid columns skipped with w:gridBefore are not delivered). A cell
   // spanning several grid columns is delivered once for each of them; a
   // cell continuing a vertical merge is delivered as the cell above that
-  // starts the merge.
+  // starts the merge. (Cells compare and hash by identity, so repeats are
+  // easy to pass over.)
   std::vector<Cell> cells() const;
   // The cell covering grid column `column` (as in cells()); throws when the
   // row has no cell there.
@@ -37,12 +38,23 @@ class Row {
   std::optional<Length> height() const;
   void set_height(Length height);
 
-  _xmlNode* node() const { return node_; }
   friend bool operator==(const Row& a, const Row& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend struct std::hash<Row>;
+  Row(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
   _xmlNode* node_;
   detail::Context* ctx_;
 };
 
 }  // namespace docx
+
+// Hashes by identity, as operator== compares.
+template <>
+struct std::hash<docx::Row> {
+  std::size_t operator()(const docx::Row& h) const noexcept {
+    return std::hash<const void*>()(h.node_);
+  }
+};

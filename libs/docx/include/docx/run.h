@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,8 +20,9 @@ struct _xmlNode;
 namespace docx {
 
 namespace detail {
+struct Access;
 struct Context;
-}
+}  // namespace detail
 
 class Image;
 
@@ -34,8 +36,6 @@ struct InlinePicture {
 
 class Run {
  public:
-  Run(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
-
   // The run's text: w:t text, "\t" for each tab, "\n" for each line break
   // (w:br of no type or of type textWrapping, w:cr), "-" for a non-breaking
   // hyphen. Page and column breaks, deleted text (w:delText), field codes
@@ -79,12 +79,23 @@ class Run {
   InlinePicture add_picture(const Image& image, std::optional<Length> width = std::nullopt,
                             std::optional<Length> height = std::nullopt);
 
-  _xmlNode* node() const { return node_; }
   friend bool operator==(const Run& a, const Run& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend struct std::hash<Run>;
+  Run(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
   _xmlNode* node_;
   detail::Context* ctx_;
 };
 
 }  // namespace docx
+
+// Hashes by identity, as operator== compares.
+template <>
+struct std::hash<docx::Run> {
+  std::size_t operator()(const docx::Run& h) const noexcept {
+    return std::hash<const void*>()(h.node_);
+  }
+};

@@ -4,6 +4,7 @@
 // lives.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,13 +18,12 @@ struct _xmlNode;
 namespace docx {
 
 namespace detail {
+struct Access;
 struct Context;
-}
+}  // namespace detail
 
 class Table {
  public:
-  Table(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
-
   std::vector<Row> rows() const;
   // Throws when the table has no row `index`.
   Row row(int index) const;
@@ -41,12 +41,35 @@ class Table {
   // of that name; the table is then unchanged.
   void set_style(std::string_view name);
 
-  _xmlNode* node() const { return node_; }
+  // Takes the table out of the document, wherever it stands (the body or a
+  // cell). Like other removed content it stays in memory until the
+  // Document goes, so handles to it and to its rows, cells, paragraphs and
+  // runs stay safe to use; they no longer belong to the document. Media
+  // parts of pictures it held stay in the package. Removing a table that
+  // was removed before, or that went with content around it, changes
+  // nothing in the document.
+  void remove();
+
+  // The table element serialised as XML text, as Paragraph::xml does it.
+  std::string xml() const;
+
   friend bool operator==(const Table& a, const Table& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend struct std::hash<Table>;
+  Table(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+
   _xmlNode* node_;
   detail::Context* ctx_;
 };
 
 }  // namespace docx
+
+// Hashes by identity, as operator== compares.
+template <>
+struct std::hash<docx::Table> {
+  std::size_t operator()(const docx::Table& h) const noexcept {
+    return std::hash<const void*>()(h.node_);
+  }
+};

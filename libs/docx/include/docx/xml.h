@@ -1,7 +1,8 @@
 // A small namespace-aware XML reader for WordprocessingML fragments.
 //
 // Meant for code that parses XML text it got from this library, such as a
-// paragraph's serialised XML. Elements are named by namespace URI and local
+// paragraph's serialised XML, or reads a paragraph's markup through
+// Paragraph::xml_document. Elements are named by namespace URI and local
 // name, never by prefix, so the prefixes a writer chose do not matter.
 // Parsing never touches the network, loads no external entity and refuses a
 // document type declaration.
@@ -17,10 +18,21 @@ struct _xmlNode;
 
 namespace docx {
 
+namespace detail {
+struct Access;
+}  // namespace detail
+
+// How a walk treats mc:AlternateContent, in which a writer stores one piece
+// of content in several forms: Word and LibreOffice keep a text box once as
+// DrawingML in mc:Choice and again as VML in mc:Fallback.
+enum class Alternates {
+  All,          // every form: each mc:Choice and the mc:Fallback
+  FirstChoice,  // the first mc:Choice only, so the content counts once
+};
+
 // A handle to an element of an XmlDocument, valid while the document lives.
 class XmlElement {
  public:
-  explicit XmlElement(_xmlNode* node) : node_(node) {}
 
   std::string local_name() const;
   // The namespace URI, "" when the element has none.
@@ -37,13 +49,18 @@ class XmlElement {
   std::vector<XmlElement> children(std::string_view ns, std::string_view local) const;
   std::optional<XmlElement> first_child(std::string_view ns, std::string_view local) const;
   // Elements with that namespace and local name at any depth below this one
-  // (this one excluded), in document order.
-  std::vector<XmlElement> descendants(std::string_view ns, std::string_view local) const;
+  // (this one excluded), in document order; inside mc:AlternateContent as
+  // `alternates` says.
+  std::vector<XmlElement> descendants(std::string_view ns, std::string_view local,
+                                      Alternates alternates = Alternates::All) const;
 
-  _xmlNode* node() const { return node_; }
   friend bool operator==(const XmlElement& a, const XmlElement& b) { return a.node_ == b.node_; }
 
  private:
+  friend struct detail::Access;
+  friend class XmlDocument;
+  explicit XmlElement(_xmlNode* node) : node_(node) {}
+
   _xmlNode* node_;
 };
 
@@ -60,6 +77,7 @@ class XmlDocument {
   XmlElement root() const;
 
  private:
+  friend struct detail::Access;
   XmlDocument();
   struct Impl;
   std::unique_ptr<Impl> impl_;
