@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using patent_site::Patent_Site;
-using platform::testing::Small_Tmpfs;
+using platform::test_support::Small_Tmpfs;
 
 // Accepts connections and never answers.
 class Silent_Server {
@@ -63,7 +63,7 @@ class Silent_Server {
   std::thread thread_;
 };
 
-class FaultTest : public testing::Worker_Harness {
+class FaultTest : public test_support::Worker_Harness {
  protected:
   void SetUp() override {
     Worker_Harness::SetUp();
@@ -87,10 +87,10 @@ class FaultTest : public testing::Worker_Harness {
     ASSERT_GE(m.size(), 2u);
     EXPECT_EQ(m.back(), kDoneMarker);
     EXPECT_NE(m[m.size() - 2].find(description_part), std::string::npos) << m[m.size() - 2];
-    EXPECT_EQ(testing::sheet_rows(list_path()).size(), 11u);
+    EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 11u);
     auto next = run_command("憶阻器");
     EXPECT_EQ(next.front(), "檢索專利共 3 筆");
-    EXPECT_EQ(testing::sheet_rows(list_path()).size(), 4u);
+    EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 4u);
     (void)site;
   }
 
@@ -156,7 +156,7 @@ TEST_F(FaultTest, InvalidUtf8IsReplacedNotFatal) {
   auto m = run_command("石墨烯");
   ASSERT_EQ(m.size(), 9u);
   EXPECT_NE(m[3].find("\xEF\xBF\xBD"), std::string::npos);  // U+FFFD in the hit lines
-  auto rows = testing::sheet_rows(list_path());
+  auto rows = test_support::sheet_rows(list_path());
   ASSERT_EQ(rows.size(), 26u);
   EXPECT_NE(rows[1][1].find("\xEF\xBF\xBD"), std::string::npos);
 }
@@ -169,7 +169,7 @@ TEST_F(FaultTest, CookieChangedMidSearchIsFollowed) {
   auto m = run_command("石墨烯");
   EXPECT_EQ(m.size(), 9u);
   EXPECT_EQ(site.error_count(), 0);
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 26u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 26u);
 }
 
 TEST_F(FaultTest, ShortInfoStillPages) {
@@ -220,7 +220,7 @@ TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
   auto m = run_command("裝置");
   EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos) << m[m.size() - 2];
   EXPECT_EQ(fs::file_size(list), before);
-  EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
+  EXPECT_EQ(test_support::sheet_rows(list).size(), 4u);
 }
 
 TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
@@ -235,11 +235,11 @@ TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
   start(site.base_url());
   run_command("憶阻器");
   const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
-  ASSERT_EQ(testing::sheet_rows(list).size(), 4u);
+  ASSERT_EQ(test_support::sheet_rows(list).size(), 4u);
   ASSERT_TRUE(disk.remount("ro"));
   auto m = run_command("石墨烯");
   EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos) << m[m.size() - 2];
-  EXPECT_EQ(testing::sheet_rows(list).size(), 4u);
+  EXPECT_EQ(test_support::sheet_rows(list).size(), 4u);
   disk.remount("rw");
 }
 

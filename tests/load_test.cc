@@ -106,7 +106,7 @@ TEST(LoadTest, FiftyFullSearchesInOrderWithFlatMemory) {
     EXPECT_EQ(outcomes[i].hits, i % 2 ? 1500 : 2000);
   }
   // The last command's list is whole: header and 1500 hit rows.
-  const std::string sheet = testing::zip_part(root / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx", "xl/worksheets/sheet1.xml");
+  const std::string sheet = test_support::zip_part(root / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx", "xl/worksheets/sheet1.xml");
   size_t rows = 0;
   for (size_t pos = 0; (pos = sheet.find("<row ", pos)) != std::string::npos; ++pos) ++rows;
   EXPECT_EQ(rows, 1501u);

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using patent_site::Patent_Site;
 using Rows = std::vector<std::array<std::string, 6>>;
 
-class ReceiptTest : public testing::Worker_Harness {
+class ReceiptTest : public test_support::Worker_Harness {
  protected:
   void start(patent_site::Options site_options = {}) {
     site_ = std::make_unique<Patent_Site>(site_options);
@@ -52,7 +52,7 @@ TEST_F(ReceiptTest, ThreePagesInOrderAndTheWorkbookMatches) {
   EXPECT_EQ(site_->page_fetches(3), 1);
   EXPECT_EQ(site_->page_fetches(4), 0);
 
-  Rows rows = testing::sheet_rows(list_path());
+  Rows rows = test_support::sheet_rows(list_path());
   ASSERT_EQ(rows.size(), 26u);
   const auto& p = site_->corpus()[site_->search(q)[0]];
   EXPECT_EQ(rows[1][0], p.publication_number);
@@ -79,7 +79,7 @@ TEST_F(ReceiptTest, ApplicantCellsAreTextWithOneLinePerApplicant) {
   start();
   command("裝置 LiDAR");
   messages();
-  Rows rows = testing::sheet_rows(list_path());
+  Rows rows = test_support::sheet_rows(list_path());
   const auto hits = site_->search("裝置 LiDAR");
   ASSERT_EQ(rows.size(), hits.size() + 1);
   for (size_t i = 0; i < hits.size(); ++i) {
@@ -106,7 +106,7 @@ TEST_F(ReceiptTest, TwoHundredPageLimitWithTheOver2000Notice) {
   EXPECT_EQ(m.back(), kDoneMarker);
   EXPECT_EQ(site_->page_fetches(199), 1);
   EXPECT_EQ(site_->page_fetches(200), 0);
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 2001u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 2001u);
   EXPECT_EQ(last_outcome().pages, 200);
 }
 
@@ -163,7 +163,7 @@ TEST_F(ReceiptTest, EmptyFirstPageIsRetriedThenGivenUp) {
   EXPECT_EQ(messages(), std::vector<std::string>{kDoneMarker});
   EXPECT_EQ(site_->page_fetches(0), 3);
   EXPECT_EQ(site_->page_fetches(1), 0);
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 1u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 1u);
   EXPECT_FALSE(last_outcome().failed);
 }
 
@@ -178,7 +178,7 @@ TEST_F(ReceiptTest, DroppedConnectionOnPageOneSavesPageZero) {
   EXPECT_EQ(m[3], page_lines("石墨烯", 0, 10));
   EXPECT_NE(m[4].find("連線"), std::string::npos) << m[4];
   EXPECT_EQ(m[5], kDoneMarker);
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 11u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 11u);
   EXPECT_TRUE(last_outcome().failed);
 }
 
@@ -194,7 +194,7 @@ TEST_F(ReceiptTest, ShortTitleListSavesTheRowsBeforeIt) {
   EXPECT_NE(m[5].find("標題"), std::string::npos) << m[5];
   EXPECT_EQ(m[6], kDoneMarker);
   // Page 1 lost one title: its first nine hits reached the list.
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 1u + 10u + 9u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 1u + 10u + 9u);
 }
 
 TEST_F(ReceiptTest, NoFormLeavesThePreviousListInPlace) {
@@ -230,7 +230,7 @@ TEST_F(ReceiptTest, UnsavableListIsReportedAndTheWorkerGoesOn) {
   command("憶阻器");
   m = messages();
   EXPECT_EQ(m.size(), 5u);
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 4u);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 4u);
 }
 
 TEST_F(ReceiptTest, CommandsAreServedOneAfterAnother) {
@@ -244,7 +244,7 @@ TEST_F(ReceiptTest, CommandsAreServedOneAfterAnother) {
   EXPECT_EQ(first.front(), "檢索專利共 3 筆");
   EXPECT_EQ(second.front(), "檢索專利共 25 筆");
   EXPECT_EQ(third.front(), "檢索專利共 1 筆");
-  EXPECT_EQ(testing::sheet_rows(list_path()).size(), 2u);  // the last command's list
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 2u);  // the last command's list
 }
 
 TEST_F(ReceiptTest, BadCommandItemsAreReported) {

@@ -13,7 +13,7 @@
 
 #include "travo/harrow/receipt.h"
 
-namespace travo::harrow::testing {
+namespace travo::harrow::test_support {
 
 class Worker_Harness : public ::testing::Test {
  protected:
@@ -94,4 +94,4 @@ class Worker_Harness : public ::testing::Test {
   std::vector<Command_Outcome> outcomes_;
 };
 
-}  // namespace travo::harrow::testing
+}  // namespace travo::harrow::test_support

@@ -90,17 +90,17 @@ int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
   std::optional<quire_model::Job> job;
   try {
     job = quire_model::Job::load(job_file);
-  } catch (const quire_model::JobError& e) {
+  } catch (const quire_model::Job_Error& e) {
     std::cerr << "quire: " << job_file.string() << ": " << e.what() << "\n";
     return 2;
   }
 
-  std::vector<quire_model::StepResult> results;
-  std::optional<quire_model::StepError> failure;
+  std::vector<quire_model::Step_Result> results;
+  std::optional<quire_model::Step_Error> failure;
   try {
     quire_model::Document doc;
     job->run(doc, results);
-  } catch (const quire_model::StepError& e) {
+  } catch (const quire_model::Step_Error& e) {
     failure = e;
     std::cerr << "quire: step " << e.number << " (" << e.op << ") failed: " << e.what() << "\n";
   }

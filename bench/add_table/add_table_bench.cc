@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "docx/document.h"
+#include "travo/docx/document.h"
 #include "quire_model/document.h"
 
 int main(int argc, char** argv) {
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
       ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
       if (run == 0) {
         // The figure means nothing unless every table got its picture.
-        docx::Document saved = docx::Document::open(output);
+        travo::docx::Document saved = travo::docx::Document::open(output);
         const std::string xml = saved.package().part_data(saved.main_part_name());
         size_t pictures = 0;
         for (size_t at = xml.find("<pic:pic"); at != std::string::npos; at = xml.find("<pic:pic", at + 1))

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "docx/package.h"
+#include "travo/docx/package.h"
 #include "quire_model/document.h"
 
 namespace {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   const int runs = std::max(1, std::atoi(argv[3]));
 
   const double xml_mb = [&] {
-    docx::Package pkg = docx::Package::open(input);
+    travo::docx::Package pkg = travo::docx::Package::open(input);
     return pkg.part_data("word/document.xml").size() / 1048576.0;
   }();
 

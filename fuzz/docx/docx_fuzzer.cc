@@ -1,6 +1,6 @@
 // libFuzzer target: opens arbitrary bytes as a .docx, reads the body the way
 // the template engine does, edits, saves, and opens the result again. Any
-// failure other than docx::Error (a crash, a leak, a hang) is a bug.
+// failure other than travo::docx::Error (a crash, a leak, a hang) is a bug.
 //
 // Input starting with "PK" is taken as a whole archive. Anything else is
 // taken as the text of word/document.xml and wrapped into a minimal valid
@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "docx/docx.h"
+#include "travo/docx/docx.h"
 
 namespace {
 
@@ -93,23 +93,23 @@ std::string wrap_document_xml(std::string document_xml) {
                      {"word/document.xml", std::move(document_xml)}});
 }
 
-void read_everything(docx::Document& doc) {
-  for (const docx::Block& block : doc.blocks()) {
-    if (const auto* p = std::get_if<docx::Paragraph>(&block)) {
+void read_everything(travo::docx::Document& doc) {
+  for (const travo::docx::Block& block : doc.blocks()) {
+    if (const auto* p = std::get_if<travo::docx::Paragraph>(&block)) {
       (void)p->text();
       (void)p->xml();
-      for (const docx::Run& r : p->runs()) {
+      for (const travo::docx::Run& r : p->runs()) {
         (void)r.font_name();
         (void)r.size();
         (void)r.color();
       }
     } else {
-      const auto& t = std::get<docx::Table>(block);
+      const auto& t = std::get<travo::docx::Table>(block);
       (void)t.column_count();
       (void)t.style();
-      for (const docx::Row& row : t.rows()) {
+      for (const travo::docx::Row& row : t.rows()) {
         (void)row.height();
-        for (const docx::Cell& c : row.cells()) (void)c.text();
+        for (const travo::docx::Cell& c : row.cells()) (void)c.text();
       }
     }
   }
@@ -119,31 +119,31 @@ void read_everything(docx::Document& doc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Smaller bounds than the defaults keep the fuzzer's memory use low.
-  docx::Limits limits;
+  travo::docx::Limits limits;
   limits.max_part_size = 16u << 20;
   limits.max_total_size = 64u << 20;
   std::string input(reinterpret_cast<const char*>(data), size);
   if (input.compare(0, 2, "PK") != 0) input = wrap_document_xml(std::move(input));
   try {
-    docx::Document doc = docx::Document::from_bytes(std::move(input), limits);
+    travo::docx::Document doc = travo::docx::Document::from_bytes(std::move(input), limits);
     read_everything(doc);
     if (!doc.paragraphs().empty()) {
-      docx::Paragraph p = doc.paragraphs().front();
-      p.add_run("fuzz\tline\nend").set_size(docx::Pt(8));
-      p.set_alignment(docx::Alignment::Center);
+      travo::docx::Paragraph p = doc.paragraphs().front();
+      p.add_run("fuzz\tline\nend").set_size(travo::docx::Pt(8));
+      p.set_alignment(travo::docx::Alignment::Center);
     }
     if (!doc.tables().empty()) {
-      docx::Table t = doc.tables().front();
+      travo::docx::Table t = doc.tables().front();
       if (!t.rows().empty() && !t.rows().front().cells().empty()) {
-        docx::Cell c = t.rows().front().cells().front();
+        travo::docx::Cell c = t.rows().front().cells().front();
         c.set_text("cell");
-        c.set_width(docx::Cm(2));
+        c.set_width(travo::docx::Cm(2));
       }
     }
     doc.add_table(1, 2).cell(0, 1).set_text("x");
-    docx::Document again = docx::Document::from_bytes(doc.to_bytes(), limits);
+    travo::docx::Document again = travo::docx::Document::from_bytes(doc.to_bytes(), limits);
     read_everything(again);
-  } catch (const docx::Error&) {
+  } catch (const travo::docx::Error&) {
   }
   return 0;
 }

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "docx/document.h"
-#include "docx/error.h"
+#include "travo/docx/document.h"
+#include "travo/docx/error.h"
 #include "quire_model/document.h"
 
 namespace quire_fuzz {
@@ -111,8 +111,8 @@ inline std::string package_with_body(std::string_view body_xml) {
 }
 
 // Bounds that keep one input's memory small.
-inline docx::Limits limits() {
-  docx::Limits l;
+inline travo::docx::Limits limits() {
+  travo::docx::Limits l;
   l.max_part_size = 8u << 20;
   l.max_total_size = 32u << 20;
   return l;
@@ -144,19 +144,19 @@ inline Input split(std::string_view data) {
   return in;
 }
 
-inline quire_model::SetOptions options(std::string_view flags) {
-  quire_model::SetOptions o;
+inline quire_model::Set_Options options(std::string_view flags) {
+  quire_model::Set_Options o;
   for (char f : flags) {
     switch (f) {
-      case 'c': o.font_color = quire_model::FontColor{12, 200, 255}; break;
-      case 'C': o.font_color = quire_model::FontColor{256, -1, 3}; break;
-      case 's': o.new_font_size = docx::Pt(14); break;
-      case 'z': o.new_font_size = docx::Emu(1); break;
+      case 'c': o.font_color = quire_model::Font_Color{12, 200, 255}; break;
+      case 'C': o.font_color = quire_model::Font_Color{256, -1, 3}; break;
+      case 's': o.new_font_size = travo::docx::Pt(14); break;
+      case 'z': o.new_font_size = travo::docx::Emu(1); break;
       case 'i': o.left_indent = 36; break;
       case 'l': o.line_spacing = 18.5; break;
       case 'a': o.new_alignment = std::nullopt; break;
       case 'n': o.new_font_name = std::nullopt, o.new_font_name_Chinese = std::nullopt; break;
-      case 'r': o.remark_new_font_size = docx::Pt(6); break;
+      case 'r': o.remark_new_font_size = travo::docx::Pt(6); break;
       default: break;
     }
   }

@@ -1,7 +1,7 @@
 // libFuzzer target: the input as a quire job file. Parsing may only throw
-// JobError; a parsed job is run (when it stays in memory: no run_version,
+// Job_Error; a parsed job is run (when it stays in memory: no run_version,
 // no output, no pictures, small tables) on a small document, and running
-// may only throw StepError. The report of the run must always serialise.
+// may only throw Step_Error. The report of the run must always serialise.
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -51,21 +51,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<quire_model::Job> job;
   try {
     job = quire_model::Job::parse(text, "/nonexistent-quire-fuzz");
-  } catch (const quire_model::JobError&) {
+  } catch (const quire_model::Job_Error&) {
     return 0;
   }
   if (!stays_in_memory(text)) return 0;
 
   quire_model::Document doc;
-  doc.doc = docx::Document::from_bytes(quire_fuzz::package_with_body(kBody));
+  doc.doc = travo::docx::Document::from_bytes(quire_fuzz::package_with_body(kBody));
   doc.save_path = "/nonexistent-quire-fuzz/";
-  std::vector<quire_model::StepResult> results;
+  std::vector<quire_model::Step_Result> results;
   std::ostringstream sink;
   std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
-  std::optional<quire_model::StepError> failure;
+  std::optional<quire_model::Step_Error> failure;
   try {
     job->run(doc, results);
-  } catch (const quire_model::StepError& e) {
+  } catch (const quire_model::Step_Error& e) {
     failure = e;
   }
   std::cout.rdbuf(old);

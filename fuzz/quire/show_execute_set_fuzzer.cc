@@ -33,20 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
   quire_model::Document doc;
   try {
-    doc.doc = docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const docx::Error&) {
+    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
+  } catch (const travo::docx::Error&) {
     return 0;
   }
   quire_fuzz::register_all(doc, in);
-  docx::Document& d = *doc.doc;
+  travo::docx::Document& d = *doc.doc;
   d.package().mark_modified(d.main_part_name());
   const std::string before = d.package().part_data(d.main_part_name());
 
   const std::vector<std::string> texts = doc.show_all_text();
   doc.show_execute_set(false);
-  const quire_model::CheckDict all = *doc.check_dict;
+  const quire_model::Check_Dict all = *doc.check_dict;
   doc.show_execute_set(true);
-  const quire_model::CheckDict ranged = *doc.check_dict;
+  const quire_model::Check_Dict ranged = *doc.check_dict;
 
   d.package().mark_modified(d.main_part_name());
   if (d.package().part_data(d.main_part_name()) != before) fail("inspection changed the document");
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (t.find(key) == std::string::npos) fail("a recorded paragraph lacks its placeholder");
   }
   for (const auto& [key, finding] : ranged) {
-    const quire_model::CheckFinding* wide = all.find(key);
+    const quire_model::Check_Finding* wide = all.find(key);
     if (!wide || !is_subsequence(finding.text, wide->text))
       fail("the range recorded what the full check did not");
   }

@@ -3,16 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "docx/error.h"
+#include "travo/docx/error.h"
 #include "quire_model/document.h"
 #include "test_support.h"
 
 namespace quire_model {
 namespace {
 
-using testing::TempDir;
+using test_support::Temp_Dir;
 
-enum BodyParagraph {
+enum Body_Paragraph {
   kName = 0, kTracked = 1, kSplit = 2, kLineBreak = 3, kTab = 4, kField = 5, kLink = 6,
   kEastAsian = 7, kBreakAfter = 8, kBreakBefore = 10, kBreakInside = 11, kTextBox = 16,
   kTabAndInsertion = 17,
@@ -20,13 +20,13 @@ enum BodyParagraph {
 
 class AcceptedText : public ::testing::Test {
  protected:
-  AcceptedText() : doc_(testing::open_fixture("body.docx")), paragraphs_(doc_.doc->paragraphs()) {}
+  AcceptedText() : doc_(test_support::open_fixture("body.docx")), paragraphs_(doc_.doc->paragraphs()) {}
   std::string accepted(int i) const { return doc_.get_accepted_text(paragraphs_.at(i)); }
   std::string accepted_plain(int i) const { return doc_._get_accepted_text(paragraphs_.at(i)); }
   std::string ttff_of(int i) const { return doc_.ttff(paragraphs_.at(i).xml()); }
 
   Quire_Model::Document doc_;
-  std::vector<docx::Paragraph> paragraphs_;
+  std::vector<travo::docx::Paragraph> paragraphs_;
 };
 
 TEST_F(AcceptedText, TrackedInsertionsStayAndDeletionsGo) {
@@ -69,19 +69,19 @@ TEST_F(AcceptedText, RunsSplitByFormattingJoinUp) {
 }
 
 TEST_F(AcceptedText, DoesNotChangeTheDocument) {
-  const std::string before = testing::document_xml(*doc_.doc);
-  for (const docx::Paragraph& p : paragraphs_) {
+  const std::string before = test_support::document_xml(*doc_.doc);
+  for (const travo::docx::Paragraph& p : paragraphs_) {
     doc_.get_accepted_text(p);
     doc_._get_accepted_text(p);
     doc_.ttff(p.xml());
   }
-  EXPECT_EQ(testing::document_xml(*doc_.doc), before);
+  EXPECT_EQ(test_support::document_xml(*doc_.doc), before);
 }
 
 TEST(AcceptedTextMarkup, PageBreakInsideADeletionStillCounts) {
-  TempDir tmp;
-  testing::edit_fixture("body.docx", tmp / "t.docx", [](std::string xml) {
-    return testing::replace_all_text(xml, "<w:delText>{{gone}}</w:delText>",
+  Temp_Dir tmp;
+  test_support::edit_fixture("body.docx", tmp / "t.docx", [](std::string xml) {
+    return test_support::replace_all_text(xml, "<w:delText>{{gone}}</w:delText>",
                                      "<w:br w:type=\"page\"/><w:delText>{{gone}}</w:delText>");
   });
   Quire_Model::Document doc;
@@ -94,12 +94,12 @@ TEST(AcceptedTextMarkup, PageBreakInsideADeletionStillCounts) {
 
 TEST(AcceptedTextMarkup, AnotherPrefixForWordprocessingMLTriggersAlike) {
   // The same document with WordprocessingML under the prefix "x".
-  TempDir tmp;
-  testing::edit_fixture("body.docx", tmp / "x.docx", [](std::string xml) {
-    xml = testing::replace_all_text(xml, "xmlns:w=", "xmlns:x=");
-    xml = testing::replace_all_text(xml, "<w:", "<x:");
-    xml = testing::replace_all_text(xml, "</w:", "</x:");
-    return testing::replace_all_text(xml, " w:", " x:");
+  Temp_Dir tmp;
+  test_support::edit_fixture("body.docx", tmp / "x.docx", [](std::string xml) {
+    xml = test_support::replace_all_text(xml, "xmlns:w=", "xmlns:x=");
+    xml = test_support::replace_all_text(xml, "<w:", "<x:");
+    xml = test_support::replace_all_text(xml, "</w:", "</x:");
+    return test_support::replace_all_text(xml, " w:", " x:");
   });
   Quire_Model::Document doc;
   doc.set_word_version_path("v", (tmp / "x.docx").string());
@@ -116,10 +116,10 @@ TEST(AcceptedTextMarkup, AnotherPrefixForWordprocessingMLTriggersAlike) {
 class AcceptedTextBox : public ::testing::Test {
  protected:
   AcceptedTextBox()
-      : doc_(testing::open_fixture("textbox.docx")), paragraphs_(doc_.doc->paragraphs()) {}
+      : doc_(test_support::open_fixture("textbox.docx")), paragraphs_(doc_.doc->paragraphs()) {}
 
   Quire_Model::Document doc_;
-  std::vector<docx::Paragraph> paragraphs_;
+  std::vector<travo::docx::Paragraph> paragraphs_;
 };
 
 TEST_F(AcceptedTextBox, TextBoxTextCountsOnceOnTheMarkupPath) {
@@ -147,9 +147,9 @@ TEST(Ttff, ReadsOnlyDirectRunsAndTheirFirstBreakAndText) {
             "A");
   EXPECT_EQ(doc.ttff("<w:p " + w + "><w:ins><w:r><w:t>inside</w:t></w:r></w:ins></w:p>"), "");
   EXPECT_EQ(doc.ttff("<p><r><t>no namespace</t></r></p>"), "");
-  EXPECT_THROW(doc.ttff("<w:p " + w + "><w:r>"), docx::Error);
+  EXPECT_THROW(doc.ttff("<w:p " + w + "><w:r>"), travo::docx::Error);
   EXPECT_THROW(doc.ttff("<!DOCTYPE p [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><p>&e;</p>"),
-               docx::Error);
+               travo::docx::Error);
 }
 
 }  // namespace

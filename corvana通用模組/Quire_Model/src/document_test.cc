@@ -5,16 +5,16 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "docx/error.h"
+#include "travo/docx/error.h"
 #include "quire_model/quire_model.h"
 #include "test_support.h"
 
 namespace quire_model {
 namespace {
 
-using testing::ScopedEnv;
-using testing::TempDir;
-using testing::testdata;
+using test_support::Scoped_Env;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 TEST(QuireModel, CarriesItsVersionText) {
   EXPECT_EQ(Quire_Model().version_string, "v2025_01_04_001");
@@ -54,16 +54,16 @@ TEST(DocumentFields, StartEmpty) {
 TEST(Registry, DefaultsFillEveryKey) {
   Quire_Model::Document doc;
   doc.set("A", "B");
-  const ReplacementEntry& e = doc.replace_value.at("A");
+  const Replacement_Entry& e = doc.replace_value.at("A");
   EXPECT_EQ(e.replacement_text, "B");
   EXPECT_EQ(e.font_name, "Calibri");
   EXPECT_EQ(e.east_asia_font_name, "標楷體");
-  EXPECT_EQ(e.font_size, docx::Emu(101600));
-  EXPECT_EQ(e.alignment, docx::Alignment::Center);
+  EXPECT_EQ(e.font_size, travo::docx::Emu(101600));
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::Center);
   EXPECT_FALSE(e.left_indent);
   EXPECT_FALSE(e.line_spacing);
   EXPECT_FALSE(e.font_color);
-  EXPECT_EQ(e.remark.font_size, docx::Emu(101600));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Emu(101600));
   EXPECT_FALSE(e.image_path);
   EXPECT_FALSE(e.image_height);
   EXPECT_FALSE(e.image_width);
@@ -77,27 +77,27 @@ TEST(Registry, OptionsAreStoredAsGivenAndEmptyMeansAbsent) {
            .new_alignment = std::nullopt,
            .left_indent = 12,
            .font_color = {{1, 2, 3}},
-           .remark_new_font_size = docx::Pt(5),
+           .remark_new_font_size = travo::docx::Pt(5),
            .image_path = "C:/corvana/x.png",
            .image_fixed_ratio = std::nullopt});
-  const ReplacementEntry& e = doc.replace_value.at("A");
+  const Replacement_Entry& e = doc.replace_value.at("A");
   EXPECT_FALSE(e.font_name);
   EXPECT_FALSE(e.alignment);
   EXPECT_EQ(e.left_indent, 12.0);  // a number of points, not a length
-  EXPECT_EQ(e.font_color, (FontColor{1, 2, 3}));
-  EXPECT_EQ(e.remark.font_size, docx::Pt(5));
+  EXPECT_EQ(e.font_color, (Font_Color{1, 2, 3}));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Pt(5));
   EXPECT_EQ(e.image_path, "C:/corvana/x.png");  // kept as given, mapped only when read
   EXPECT_FALSE(e.image_fixed_ratio);
 }
 
 TEST(Registry, ReRegisteringReplacesTheWholeEntryInPlace) {
   Quire_Model::Document doc;
-  doc.set("A", "first", {.new_font_size = docx::Pt(12)});
+  doc.set("A", "first", {.new_font_size = travo::docx::Pt(12)});
   doc.set("B", "b");
   doc.set("A", "second");
   EXPECT_EQ(doc.replace_value.keys(), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(doc.replace_value.at("A").replacement_text, "second");
-  EXPECT_EQ(doc.replace_value.at("A").font_size, docx::Pt(8));
+  EXPECT_EQ(doc.replace_value.at("A").font_size, travo::docx::Pt(8));
 }
 
 TEST(Registry, NumbersAreKeyedByTheirText) {
@@ -111,14 +111,14 @@ TEST(Registry, NumbersAreKeyedByTheirText) {
 }
 
 TEST(Registry, DeleteEmptiesItAndExecuteSetThenChangesNothing) {
-  Quire_Model::Document doc = testing::open_fixture("body.docx");
+  Quire_Model::Document doc = test_support::open_fixture("body.docx");
   doc.set("{{name}}", "x");
   doc.set("{{lb}}", "y");
   doc.delete_();
   EXPECT_TRUE(doc.replace_value.empty());
-  const std::string before = testing::document_xml(*doc.doc);
+  const std::string before = test_support::document_xml(*doc.doc);
   doc.execute_set();
-  EXPECT_EQ(testing::document_xml(*doc.doc), before);
+  EXPECT_EQ(test_support::document_xml(*doc.doc), before);
 }
 
 TEST(RunVersion, OpensARegisteredVersionByItsTextForm) {
@@ -158,7 +158,7 @@ TEST(RunVersion, UnregisteredVersionPrintsAndKeepsTheState) {
 }
 
 TEST(RunVersion, TemplateThatFailsToOpenLeavesVersionAndDocAgreeing) {
-  TempDir tmp;
+  Temp_Dir tmp;
   {
     std::ofstream(tmp / "broken.docx") << "not a zip archive";
   }
@@ -167,19 +167,19 @@ TEST(RunVersion, TemplateThatFailsToOpenLeavesVersionAndDocAgreeing) {
   doc.set_word_version_path("bad", (tmp / "broken.docx").string());
   doc.set_word_version_path("missing", (tmp / "missing.docx").string());
   doc.run_version("good");
-  EXPECT_THROW(doc.run_version("bad", "after/"), docx::Error);
+  EXPECT_THROW(doc.run_version("bad", "after/"), travo::docx::Error);
   EXPECT_EQ(doc.save_path, "after/");
   EXPECT_EQ(doc.version, Value("good"));
   EXPECT_EQ(doc.doc->tables().size(), 2u);
-  EXPECT_THROW(doc.run_version("missing"), docx::Error);
+  EXPECT_THROW(doc.run_version("missing"), travo::docx::Error);
   EXPECT_EQ(doc.version, Value("good"));
 }
 
 TEST(RunVersion, CorvanaPathsAreOpenedFromTheMappedFolder) {
-  TempDir root;
+  Temp_Dir root;
   std::filesystem::create_directories(root / "範本");
   std::filesystem::copy_file(testdata("cells.docx"), root / "範本" / "報告.docx");
-  ScopedEnv env("CORVANA_ROOT", root.path().string());
+  Scoped_Env env("CORVANA_ROOT", root.path().string());
   Quire_Model::Document doc;
   doc.set_word_version_path("A", "C:/corvana/範本/報告.docx");
   doc.run_version("A");

@@ -15,7 +15,7 @@ namespace quire_model {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::CaptureStdout;
+using test_support::Capture_Stdout;
 
 // Paragraph texts of inspection.docx.
 const std::string kBeforeRange = "Before the range: A alone.";
@@ -34,12 +34,12 @@ const std::string kAfterHeading = "A after the heading.";
 
 std::vector<std::string> findings(const Quire_Model::Document& doc, const std::string& key) {
   if (!doc.check_dict) return {{"<no check_dict>"}};
-  const CheckFinding* f = doc.check_dict->find(key);
+  const Check_Finding* f = doc.check_dict->find(key);
   return f ? f->text : std::vector<std::string>{};
 }
 
 // Every part of the package, as it would be saved now.
-std::map<std::string, std::string> all_parts(docx::Document& d) {
+std::map<std::string, std::string> all_parts(travo::docx::Document& d) {
   std::map<std::string, std::string> out;
   d.package().mark_modified(d.main_part_name());
   for (const std::string& name : d.package().part_names()) out[name] = d.package().part_data(name);
@@ -48,7 +48,7 @@ std::map<std::string, std::string> all_parts(docx::Document& d) {
 
 class Inspection : public ::testing::Test {
  protected:
-  Inspection() : doc_(testing::open_fixture("inspection.docx")) {}
+  Inspection() : doc_(test_support::open_fixture("inspection.docx")) {}
   Quire_Model::Document doc_;
 };
 
@@ -59,9 +59,9 @@ TEST_F(Inspection, AllTextIsTheAcceptedTextOfEveryBodyParagraph) {
                           // LibreOffice ends a document after a table with
                           // an empty paragraph.
                           ""));
-  Quire_Model::Document body = testing::open_fixture("body.docx");
+  Quire_Model::Document body = test_support::open_fixture("body.docx");
   const std::vector<std::string> texts = body.show_all_text();
-  const std::vector<docx::Paragraph> paragraphs = body.doc->paragraphs();
+  const std::vector<travo::docx::Paragraph> paragraphs = body.doc->paragraphs();
   ASSERT_EQ(texts.size(), paragraphs.size());
   for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], body.get_accepted_text(paragraphs[i]));
 }
@@ -69,7 +69,7 @@ TEST_F(Inspection, AllTextIsTheAcceptedTextOfEveryBodyParagraph) {
 TEST_F(Inspection, OwnAndOtherReplacementsCoverOccurrences) {
   doc_.set("A", "A10");
   doc_.set("BA", "BA20");
-  CaptureStdout out;
+  Capture_Stdout out;
   doc_.show_execute_set();
   EXPECT_EQ(out.text(), "");
   // A10 twice, only BA20 (covered by BA's replacement), the tracked A10
@@ -145,7 +145,7 @@ TEST_F(Inspection, EachRunStartsAfreshAndEmptyPlaceholdersAreSkipped) {
 TEST(InspectionReadsOnly, DocumentIsByteIdenticalAfterwards) {
   for (const char* fixture : {"inspection.docx", "body.docx", "cells.docx"}) {
     SCOPED_TRACE(fixture);
-    Quire_Model::Document doc = testing::open_fixture(fixture);
+    Quire_Model::Document doc = test_support::open_fixture(fixture);
     doc.set("A", "A10");
     doc.set("{{name}}", "{{name}} 1");
     doc.set("", "empty");

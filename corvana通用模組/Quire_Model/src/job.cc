@@ -10,8 +10,8 @@
 #include <sstream>
 #include <utility>
 
-#include "docx/alignment.h"
-#include "docx/length.h"
+#include "travo/docx/alignment.h"
+#include "travo/docx/length.h"
 
 namespace quire_model {
 namespace {
@@ -35,7 +35,7 @@ class Args {
   }
 
   [[noreturn]] void fail(const std::string& what) const {
-    throw JobError("step " + std::to_string(number_) + " (" + op_ + "): " + what);
+    throw Job_Error("step " + std::to_string(number_) + " (" + op_ + "): " + what);
   }
 
   // Every key of the step must have been asked for by now.
@@ -140,26 +140,26 @@ std::string resolve(const std::string& path, const fs::path& base) {
   return out + path;
 }
 
-std::optional<docx::Alignment> alignment_named(std::string_view name) {
-  if (name == "centre") return docx::Alignment::Center;
-  if (name == "justify" || name == "justified") return docx::Alignment::Justify;
-  return docx::alignment_from_jc(name);
+std::optional<travo::docx::Alignment> alignment_named(std::string_view name) {
+  if (name == "centre") return travo::docx::Alignment::Center;
+  if (name == "justify" || name == "justified") return travo::docx::Alignment::Justify;
+  return travo::docx::alignment_from_jc(name);
 }
 
-SetOptions set_options(Args& a, const fs::path& base) {
-  const SetOptions defaults;
-  SetOptions o;
+Set_Options set_options(Args& a, const fs::path& base) {
+  const Set_Options defaults;
+  Set_Options o;
   auto text = [&](const json& v, const char* key) {
     if (!v.is_string()) a.fail("\"" + std::string(key) + "\" must be a text or null");
     return v.get<std::string>();
   };
-  auto points = [&](const json& v, const char* key) { return docx::Pt(a.number(v, key)); };
+  auto points = [&](const json& v, const char* key) { return travo::docx::Pt(a.number(v, key)); };
   auto number = [&](const json& v, const char* key) { return a.number(v, key); };
   o.new_font_name = a.option<std::string>("new_font_name", defaults.new_font_name, text);
   o.new_font_name_Chinese =
       a.option<std::string>("new_font_name_Chinese", defaults.new_font_name_Chinese, text);
-  o.new_font_size = a.option<docx::Length>("new_font_size", defaults.new_font_size, points);
-  o.new_alignment = a.option<docx::Alignment>(
+  o.new_font_size = a.option<travo::docx::Length>("new_font_size", defaults.new_font_size, points);
+  o.new_alignment = a.option<travo::docx::Alignment>(
       "new_alignment", defaults.new_alignment, [&](const json& v, const char* key) {
         const auto al = v.is_string() ? alignment_named(v.get<std::string>()) : std::nullopt;
         if (!al)
@@ -170,7 +170,7 @@ SetOptions set_options(Args& a, const fs::path& base) {
       });
   o.left_indent = a.option<double>("left_indent", defaults.left_indent, number);
   o.line_spacing = a.option<double>("line_spacing", defaults.line_spacing, number);
-  o.font_color = a.option<FontColor>(
+  o.font_color = a.option<Font_Color>(
       "font_color", defaults.font_color, [&](const json& v, const char* key) {
         bool ok = v.is_array() && v.size() == 3;
         for (std::size_t i = 0; ok && i < 3; ++i) {
@@ -179,10 +179,10 @@ SetOptions set_options(Args& a, const fs::path& base) {
         }
         if (!ok)
           a.fail("\"" + std::string(key) + "\" must be [r, g, b] of whole numbers 0 to 255, or null");
-        return FontColor{v[0].get<int>(), v[1].get<int>(), v[2].get<int>()};
+        return Font_Color{v[0].get<int>(), v[1].get<int>(), v[2].get<int>()};
       });
   o.remark_new_font_size =
-      a.option<docx::Length>("remark_new_font_size", defaults.remark_new_font_size, points);
+      a.option<travo::docx::Length>("remark_new_font_size", defaults.remark_new_font_size, points);
   o.image_path = a.option<std::string>("image_path", defaults.image_path,
                                        [&](const json& v, const char* key) {
                                          return resolve(text(v, key), base);
@@ -197,9 +197,9 @@ SetOptions set_options(Args& a, const fs::path& base) {
   return o;
 }
 
-using Call = std::function<StepResult(Document&)>;
+using Call = std::function<Step_Result(Document&)>;
 
-StepResult nothing(const std::string& op) { return StepResult{op, std::monostate{}}; }
+Step_Result nothing(const std::string& op) { return Step_Result{op, std::monostate{}}; }
 
 // Checks the arguments of one step and binds them into its call.
 Call bind(Args& a, const fs::path& base) {
@@ -223,7 +223,7 @@ Call bind(Args& a, const fs::path& base) {
   if (op == "set") {
     Value old_text = a.value("old_text", std::nullopt);
     Value new_text = a.value("new_text", std::nullopt);
-    SetOptions options = set_options(a, base);
+    Set_Options options = set_options(a, base);
     return [=](Document& d) {
       d.set(old_text, new_text, options);
       return nothing(op);
@@ -242,7 +242,7 @@ Call bind(Args& a, const fs::path& base) {
     };
   }
   if (op == "_add_table") {
-    AddTableOptions o;
+    Add_Table_Options o;
     o.abstract = a.value("abstract", Value(""));
     o.PAPN = a.value("PAPN", Value(""));
     o.title = a.value("title", Value(""));
@@ -267,13 +267,13 @@ Call bind(Args& a, const fs::path& base) {
     };
   }
   if (op == "show_all_text") {
-    return [=](Document& d) { return StepResult{op, d.show_all_text()}; };
+    return [=](Document& d) { return Step_Result{op, d.show_all_text()}; };
   }
   if (op == "show_execute_set") {
     const bool specify_range = a.boolean("specify_range", false);
     return [=](Document& d) {
       d.show_execute_set(specify_range);
-      return StepResult{op, *d.check_dict};
+      return Step_Result{op, *d.check_dict};
     };
   }
   return nullptr;
@@ -287,36 +287,36 @@ constexpr const char* kOps =
 
 Job Job::parse(std::string_view text, const fs::path& base_dir) {
   if (text.size() > kMaxFileSize)
-    throw JobError("the job is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB");
+    throw Job_Error("the job is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB");
   json root;
   try {
     root = json::parse(text);
   } catch (const json::exception& e) {
     // Syntax errors, and numbers too large for a double.
-    throw JobError(std::string("the job is not valid JSON: ") + e.what());
+    throw Job_Error(std::string("the job is not valid JSON: ") + e.what());
   }
-  if (!root.is_object()) throw JobError("the job must be a JSON object with a \"steps\" array");
+  if (!root.is_object()) throw Job_Error("the job must be a JSON object with a \"steps\" array");
   for (auto it = root.begin(); it != root.end(); ++it) {
     if (it.key() != "steps")
-      throw JobError("unknown top-level key \"" + it.key() + "\" (a job holds only \"steps\")");
+      throw Job_Error("unknown top-level key \"" + it.key() + "\" (a job holds only \"steps\")");
   }
   auto steps = root.find("steps");
   if (steps == root.end() || !steps->is_array())
-    throw JobError("the job must be a JSON object with a \"steps\" array");
+    throw Job_Error("the job must be a JSON object with a \"steps\" array");
 
   Job job;
   std::size_t number = 0;
   for (const json& step : *steps) {
     ++number;
     const std::string where = "step " + std::to_string(number);
-    if (!step.is_object()) throw JobError(where + " is not a JSON object");
+    if (!step.is_object()) throw Job_Error(where + " is not a JSON object");
     auto op = step.find("op");
-    if (op == step.end()) throw JobError(where + ": \"op\" is missing");
-    if (!op->is_string()) throw JobError(where + ": \"op\" must be a text");
+    if (op == step.end()) throw Job_Error(where + ": \"op\" is missing");
+    if (!op->is_string()) throw Job_Error(where + ": \"op\" must be a text");
     Args args(step, number, op->get<std::string>());
     Call call = bind(args, base_dir);
     if (!call)
-      throw JobError(where + ": unknown op \"" + op->get<std::string>() + "\" (one of " + kOps + ")");
+      throw Job_Error(where + ": unknown op \"" + op->get<std::string>() + "\" (one of " + kOps + ")");
     args.check_no_other_keys();
     job.steps_.push_back(Step{args.op(), std::move(call)});
   }
@@ -326,35 +326,35 @@ Job Job::parse(std::string_view text, const fs::path& base_dir) {
 Job Job::load(const fs::path& file) {
   std::error_code ec;
   const auto size = fs::file_size(file, ec);
-  if (ec) throw JobError("cannot read the job " + file.string() + ": " + ec.message());
+  if (ec) throw Job_Error("cannot read the job " + file.string() + ": " + ec.message());
   if (size > kMaxFileSize)
-    throw JobError("the job " + file.string() + " is larger than " +
+    throw Job_Error("the job " + file.string() + " is larger than " +
                    std::to_string(kMaxFileSize >> 20) + " MiB");
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
-  if (!in || !(text << in.rdbuf())) throw JobError("cannot read the job " + file.string());
+  if (!in || !(text << in.rdbuf())) throw Job_Error("cannot read the job " + file.string());
   fs::path base = fs::absolute(file, ec).parent_path();
   if (ec) base = file.parent_path();
   return parse(text.str(), base);
 }
 
-void Job::run(Document& doc, std::vector<StepResult>& results) const {
+void Job::run(Document& doc, std::vector<Step_Result>& results) const {
   for (std::size_t i = 0; i < steps_.size(); ++i) {
     try {
       results.push_back(steps_[i].call(doc));
     } catch (const std::exception& e) {
-      throw StepError(i + 1, steps_[i].op, e.what());
+      throw Step_Error(i + 1, steps_[i].op, e.what());
     }
   }
 }
 
-std::string results_json(const std::vector<StepResult>& results, const StepError* failure) {
+std::string results_json(const std::vector<Step_Result>& results, const Step_Error* failure) {
   ordered_json steps = ordered_json::array();
-  for (const StepResult& r : results) {
+  for (const Step_Result& r : results) {
     ordered_json result;  // null
     if (const auto* texts = std::get_if<std::vector<std::string>>(&r.result)) {
       result = *texts;
-    } else if (const auto* found = std::get_if<CheckDict>(&r.result)) {
+    } else if (const auto* found = std::get_if<Check_Dict>(&r.result)) {
       result = ordered_json::object();
       for (const auto& [placeholder, finding] : *found) result[placeholder] = {{"text", finding.text}};
     }

@@ -15,13 +15,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using testing::CaptureStdout;
-using testing::TempDir;
-using testing::testdata;
+using test_support::Capture_Stdout;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 // Runs `json` (with the test data folder as the job's folder) on `doc`.
-std::vector<StepResult> run(const std::string& json, Document& doc) {
-  std::vector<StepResult> results;
+std::vector<Step_Result> run(const std::string& json, Document& doc) {
+  std::vector<Step_Result> results;
   Job::parse(json, testdata("")).run(doc, results);
   return results;
 }
@@ -29,18 +29,18 @@ std::vector<StepResult> run(const std::string& json, Document& doc) {
 std::string job_error(const std::string& json) {
   try {
     Job::parse(json, "/base");
-  } catch (const JobError& e) {
+  } catch (const Job_Error& e) {
     return e.what();
   }
   return "<accepted>";
 }
 
 TEST(Job, RunsEveryOperationInOrderWithItsResults) {
-  TempDir out;
+  Temp_Dir out;
   const std::string save_path = out.path().string() + "/";
   Document doc;
-  CaptureStdout stdout_lines;
-  const std::vector<StepResult> results = run(R"({"steps": [
+  Capture_Stdout stdout_lines;
+  const std::vector<Step_Result> results = run(R"({"steps": [
     {"op": "set_word_version_path", "name": 1, "path": "inspection.docx"},
     {"op": "run_version", "version": "1", "save_path": ")" + save_path + R"("},
     {"op": "set", "old_text": "A", "new_text": "A10"},
@@ -56,7 +56,7 @@ TEST(Job, RunsEveryOperationInOrderWithItsResults) {
 
   ASSERT_EQ(results.size(), 10u);
   EXPECT_EQ(results[3].op, "show_execute_set");
-  const auto& found = std::get<CheckDict>(results[3].result);
+  const auto& found = std::get<Check_Dict>(results[3].result);
   ASSERT_EQ(found.at("A").text.size(), 6u);
   EXPECT_EQ(found.at("A").text[0], "A10 and then A alone.");
   const auto& texts = std::get<std::vector<std::string>>(results[4].result);
@@ -65,7 +65,7 @@ TEST(Job, RunsEveryOperationInOrderWithItsResults) {
 
   EXPECT_EQ(doc.version, Value("1"));
   EXPECT_EQ(doc.doc->paragraphs().at(4).text(), "Only 30 here.");
-  docx::Table t = doc.doc->tables().back();
+  travo::docx::Table t = doc.doc->tables().back();
   EXPECT_EQ(t.cell(1, 0).text(), "7");
   EXPECT_EQ(t.cell(2, 0).text(), "摘要：\n摘要");
   EXPECT_TRUE(fs::exists(out / "report.docx"));
@@ -93,25 +93,25 @@ TEST(Job, SetOptionsTakeUnitsDefaultsAndNull) {
      "image_fixed_ratio": false},
     {"op": "set", "old_text": 5, "new_text": 2.5}
   ]})", doc);
-  const ReplacementEntry& e = doc.replace_value.at("k");
+  const Replacement_Entry& e = doc.replace_value.at("k");
   EXPECT_EQ(e.font_name, std::nullopt);
   EXPECT_EQ(e.east_asia_font_name, "新細明體");
-  EXPECT_EQ(e.font_size, docx::Pt(12));
-  EXPECT_EQ(e.alignment, docx::Alignment::Right);
+  EXPECT_EQ(e.font_size, travo::docx::Pt(12));
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::Right);
   EXPECT_EQ(e.left_indent, 12.0);
   EXPECT_EQ(e.line_spacing, std::nullopt);
-  EXPECT_EQ(e.font_color, (FontColor{255, 0, 16}));
-  EXPECT_EQ(e.remark.font_size, docx::Pt(6.5));
+  EXPECT_EQ(e.font_color, (Font_Color{255, 0, 16}));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Pt(6.5));
   EXPECT_EQ(e.image_path, testdata("").string() + "images/2000x1000.png");
   EXPECT_EQ(e.image_height, 1.5);
   EXPECT_EQ(e.image_width, 2.0);
   EXPECT_EQ(e.image_fixed_ratio, false);
   // Left out: the defaults of set.
-  EXPECT_EQ(doc.replace_value.at("5"), ReplacementEntry::make("2.5"));
+  EXPECT_EQ(doc.replace_value.at("5"), Replacement_Entry::make("2.5"));
 }
 
 TEST(Job, RelativePathsJoinTheJobFolderAndKeepTheirFinalSlash) {
-  TempDir dir;
+  Temp_Dir dir;
   fs::create_directories(dir / "jobs");
   std::ofstream(dir / "jobs" / "job.json") << R"({"steps": [
     {"op": "set_word_version_path", "name": "a", "path": "t.docx"},
@@ -120,8 +120,8 @@ TEST(Job, RelativePathsJoinTheJobFolderAndKeepTheirFinalSlash) {
     {"op": "run_version", "version": "none", "save_path": "out"}
   ]})";
   Document doc;
-  std::vector<StepResult> results;
-  CaptureStdout out;
+  std::vector<Step_Result> results;
+  Capture_Stdout out;
   Job::load(dir / "jobs" / "job.json").run(doc, results);
   const std::string folder = (dir / "jobs").string();
   EXPECT_EQ(doc.version_path.at("a"), folder + "/t.docx");
@@ -130,7 +130,7 @@ TEST(Job, RelativePathsJoinTheJobFolderAndKeepTheirFinalSlash) {
   EXPECT_EQ(doc.save_path, folder + "/out");
   EXPECT_EQ(out.text(), "word的檔案格式名稱並沒有定義\n");
 
-  EXPECT_THROW(Job::load(dir / "missing.json"), JobError);
+  EXPECT_THROW(Job::load(dir / "missing.json"), Job_Error);
 }
 
 TEST(Job, BadJobsAreRefusedNamingTheStep) {
@@ -163,7 +163,7 @@ TEST(Job, BadJobsAreRefusedNamingTheStep) {
 
 TEST(Job, FailingStepEndsTheRunWithItsNumberAndOp) {
   Document doc;
-  std::vector<StepResult> results;
+  std::vector<Step_Result> results;
   const Job job = Job::parse(R"({"steps": [
     {"op": "set", "old_text": "a", "new_text": "b"},
     {"op": "_add_table"},
@@ -174,7 +174,7 @@ TEST(Job, FailingStepEndsTheRunWithItsNumberAndOp) {
   try {
     job.run(doc, results);
     FAIL() << "no error";
-  } catch (const StepError& e) {
+  } catch (const Step_Error& e) {
     EXPECT_EQ(e.number, 2u);
     EXPECT_EQ(e.op, "_add_table");
     EXPECT_THAT(e.what(), HasSubstr("no document is open"));

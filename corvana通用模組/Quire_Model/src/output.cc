@@ -33,7 +33,7 @@ void require_pdf(const fs::path& pdf, const std::string& shown) {
 
 void Quire_Model::Document::output(const std::string& name, bool pdf, bool docx) {
   this->name = name;
-  ::docx::Document& d = working_document();
+  travo::docx::Document& d = working_document();
   const std::string base = save_path.value_or("") + name;
   const std::string docx_shown = base + ".docx";
   const std::string pdf_shown = base + ".pdf";

@@ -21,11 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using testing::CaptureStdout;
-using testing::read_file;
-using testing::ScopedEnv;
-using testing::TempDir;
-using testing::testdata;
+using test_support::Capture_Stdout;
+using test_support::read_file;
+using test_support::Scoped_Env;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 bool have(const char* tool) {
   return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
@@ -44,7 +44,7 @@ std::string pdf_text(const fs::path& pdf) {
 
 // The patent_grid fixture with one filled patent table; save_path is the
 // folder `dir` (with its final slash).
-Quire_Model::Document patent_document(const TempDir& dir) {
+Quire_Model::Document patent_document(const Temp_Dir& dir) {
   Quire_Model::Document doc;
   doc.set_word_version_path("v", testdata("patent_grid.docx").string());
   doc.run_version("v", dir.path().string() + "/");
@@ -63,16 +63,16 @@ std::vector<std::string> files_in(const fs::path& dir) {
 }
 
 TEST(Output, DefaultFlagsKeepOnlyTheWordFile) {
-  TempDir dir;
+  Temp_Dir dir;
   Quire_Model::Document doc = patent_document(dir);
-  CaptureStdout out;
+  Capture_Stdout out;
   doc.output("r1");
   EXPECT_EQ(doc.name, "r1");
   EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"r1.docx"});
   // The line names the file produced.
   EXPECT_EQ(out.text(), "[完成！] " + dir.path().string() + "/r1.docx\n");
   // The saved file holds the table, and the document stays open.
-  docx::Document saved = docx::Document::open(dir / "r1.docx");
+  travo::docx::Document saved = travo::docx::Document::open(dir / "r1.docx");
   EXPECT_EQ(saved.tables().back().cell(1, 0).text(), "TWI777001B");
   ASSERT_TRUE(doc.doc);
 
@@ -84,13 +84,13 @@ TEST(Output, DefaultFlagsKeepOnlyTheWordFile) {
 }
 
 TEST(Output, NameIsGluedOntoTheSavePathAsWritten) {
-  TempDir dir;
+  Temp_Dir dir;
   fs::create_directories(dir / "out");
   Quire_Model::Document doc;
   doc.set_word_version_path("v", testdata("patent.docx").string());
   // No final slash: the name joins the folder's last element.
   doc.run_version("v", (dir / "out").string());
-  CaptureStdout out;
+  Capture_Stdout out;
   doc.output("r1");
   EXPECT_TRUE(fs::exists(dir / "outr1.docx"));
   EXPECT_TRUE(fs::is_empty(dir / "out"));
@@ -101,23 +101,23 @@ TEST(Output, NameIsGluedOntoTheSavePathAsWritten) {
 }
 
 TEST(Output, CorvanaPathsAreWrittenLocallyAndShownAsGiven) {
-  TempDir dir;
-  ScopedEnv root("CORVANA_ROOT", dir.path().string());
+  Temp_Dir dir;
+  Scoped_Env root("CORVANA_ROOT", dir.path().string());
   Quire_Model::Document doc;
   doc.set_word_version_path("v", testdata("patent.docx").string());
   doc.run_version("v");  // save_path "C:/corvana/"
-  CaptureStdout out;
+  Capture_Stdout out;
   doc.output("報告");
   EXPECT_TRUE(fs::exists(dir / "報告.docx"));
   EXPECT_EQ(out.text(), "[完成！] C:/corvana/報告.docx\n");
 }
 
 TEST(Output, SaveErrorsReachTheCallerWithoutTheLine) {
-  TempDir dir;
+  Temp_Dir dir;
   Quire_Model::Document doc;
   doc.set_word_version_path("v", testdata("patent.docx").string());
   doc.run_version("v", (dir / "no such folder").string() + "/");
-  CaptureStdout out;
+  Capture_Stdout out;
   EXPECT_ANY_THROW(doc.output("r", true, false));
   EXPECT_EQ(out.text(), "");
   EXPECT_TRUE(files_in(dir.path()).empty());
@@ -129,19 +129,19 @@ TEST(Output, SaveErrorsReachTheCallerWithoutTheLine) {
 // A conversion that fails must not cost the Word file, even when only the
 // PDF was wanted.
 TEST(Output, FailedConversionKeepsTheWordFile) {
-  TempDir dir;
+  Temp_Dir dir;
   Quire_Model::Document doc = patent_document(dir);
   platen_model::Options broken;
   broken.soffice = (dir / "no-soffice").string();
   doc.platen_model = std::make_unique<platen_model::Platen_Model>(broken);
-  CaptureStdout out;
+  Capture_Stdout out;
   EXPECT_THROW(doc.output("r", true, false), std::runtime_error);
   EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"r.docx"});
   EXPECT_EQ(out.text(), "");
 }
 
 TEST(PdfCheck, RefusesAMissingOrEmptyFile) {
-  TempDir dir;
+  Temp_Dir dir;
   EXPECT_THROW(require_pdf(dir / "none.pdf", "shown.pdf"), std::runtime_error);
   std::ofstream(dir / "empty.pdf").close();
   try {
@@ -159,12 +159,12 @@ TEST(PdfCheck, RefusesAMissingOrEmptyFile) {
 // One case, so that ctest (a process per case) starts LibreOffice once.
 TEST(OutputPdf, FlagsDecideWhichFilesStay) {
   if (!have("soffice") || !have("pdftotext")) GTEST_SKIP() << "LibreOffice or poppler-utils missing";
-  TempDir dir;
+  Temp_Dir dir;
   Quire_Model::Document doc = patent_document(dir);
 
   {
     SCOPED_TRACE("pdf and docx");
-    CaptureStdout out;
+    Capture_Stdout out;
     doc.output("both", true, true);
     EXPECT_EQ(out.text(), "[完成！] " + dir.path().string() + "/both.pdf\n");
     EXPECT_TRUE(fs::exists(dir / "both.docx"));
@@ -177,7 +177,7 @@ TEST(OutputPdf, FlagsDecideWhichFilesStay) {
   }
   {
     SCOPED_TRACE("pdf only");
-    CaptureStdout out;
+    Capture_Stdout out;
     doc.output("pdf_only", true, false);
     EXPECT_EQ(out.text(), "[完成！] " + dir.path().string() + "/pdf_only.pdf\n");
     EXPECT_FALSE(fs::exists(dir / "pdf_only.docx"));
@@ -186,10 +186,10 @@ TEST(OutputPdf, FlagsDecideWhichFilesStay) {
   {
     SCOPED_TRACE("the same name again overwrites both files");
     doc._add_table({.PAPN = "TWI777002B"});
-    CaptureStdout out;
+    Capture_Stdout out;
     doc.output("both", true, true);
     EXPECT_THAT(pdf_text(dir / "both.pdf"), HasSubstr("TWI777002B"));
-    EXPECT_EQ(docx::Document::open(dir / "both.docx").tables().size(), 2u);
+    EXPECT_EQ(travo::docx::Document::open(dir / "both.docx").tables().size(), 2u);
   }
   EXPECT_EQ(doc.platen_model->office_starts(), 1);
 }

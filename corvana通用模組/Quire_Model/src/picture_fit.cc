@@ -4,12 +4,12 @@
 
 namespace quire_model {
 
-PictureSize fit_picture(double pixel_width, double pixel_height, std::optional<double> box_width,
+Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<double> box_width,
                         std::optional<double> box_height, bool fixed_ratio) {
   if (!fixed_ratio) {
-    PictureSize out;
-    if (box_width) out.width = docx::Inches(*box_width);
-    if (box_height) out.height = docx::Inches(*box_height);
+    Picture_Size out;
+    if (box_width) out.width = travo::docx::Inches(*box_width);
+    if (box_height) out.height = travo::docx::Inches(*box_height);
     return out;
   }
   if (!box_width || !box_height)
@@ -39,7 +39,7 @@ PictureSize fit_picture(double pixel_width, double pixel_height, std::optional<d
       w = bh * ratio;
     }
   }
-  return {docx::Inches(w), docx::Inches(h)};
+  return {travo::docx::Inches(w), travo::docx::Inches(h)};
 }
 
 }  // namespace quire_model

@@ -4,15 +4,15 @@
 
 #include <optional>
 
-#include "docx/length.h"
+#include "travo/docx/length.h"
 
 namespace quire_model {
 
 // The width and height to ask of Run::add_picture; an absent side follows
 // the picture's proportions, and both absent mean its native size.
-struct PictureSize {
-  std::optional<docx::Length> width;
-  std::optional<docx::Length> height;
+struct Picture_Size {
+  std::optional<travo::docx::Length> width;
+  std::optional<travo::docx::Length> height;
 };
 
 // `pixel_width` x `pixel_height` is the picture's size in pixels; the box
@@ -23,7 +23,7 @@ struct PictureSize {
 // box sides are then needed; a missing one throws std::invalid_argument.
 // Without `fixed_ratio` the box is used as given: both sides stretch the
 // picture to it, one side sets that side only, none leaves the native size.
-PictureSize fit_picture(double pixel_width, double pixel_height, std::optional<double> box_width,
+Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<double> box_width,
                         std::optional<double> box_height, bool fixed_ratio);
 
 }  // namespace quire_model

@@ -12,10 +12,10 @@
 namespace quire_model {
 namespace {
 
-using testing::count;
-using testing::read_file;
-using testing::TempDir;
-using testing::testdata;
+using test_support::count;
+using test_support::read_file;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -34,9 +34,9 @@ class Rendered : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!run("command -v soffice >/dev/null 2>&1") || !run("command -v pdftotext >/dev/null 2>&1"))
       return;
-    tmp_ = std::make_unique<TempDir>();
+    tmp_ = std::make_unique<Temp_Dir>();
 
-    Quire_Model::Document body = testing::open_fixture("body.docx");
+    Quire_Model::Document body = test_support::open_fixture("body.docx");
     body.set("{{name}}", "王小明");
     body.set("{{ins}}", "inserted");
     body.set("{{split}}", "joined");
@@ -44,7 +44,7 @@ class Rendered : public ::testing::Test {
     body.set("{{tab}}", "tabbed");
     body.set("{{field}}", "field");
     body.set("{{link}}", "linked");
-    body.set("{{申請人}}", "國立臺灣大學", {.new_font_size = docx::Pt(14)});
+    body.set("{{申請人}}", "國立臺灣大學", {.new_font_size = travo::docx::Pt(14)});
     body.set("{{pb_after}}", "AFTER");
     body.set("{{pb_before}}", "BEFORE");
     body.set("{{NA$$$page$$$ME}}", "INSIDE");
@@ -52,7 +52,7 @@ class Rendered : public ::testing::Test {
     body.execute_set();
     body.doc->save(*tmp_ / "body.docx");
 
-    Quire_Model::Document cells = testing::open_fixture("cells.docx");
+    Quire_Model::Document cells = test_support::open_fixture("cells.docx");
     cells.set("{{span}}", "<{{span}}>");
     cells.set("{{remark}}", "主文__remark__備註");
     cells.set("{{dup}}", "twice");
@@ -79,11 +79,11 @@ class Rendered : public ::testing::Test {
     ASSERT_TRUE(converted_) << "LibreOffice could not convert the filled documents";
   }
 
-  static std::unique_ptr<TempDir> tmp_;
+  static std::unique_ptr<Temp_Dir> tmp_;
   static bool converted_;
 };
 
-std::unique_ptr<TempDir> Rendered::tmp_;
+std::unique_ptr<Temp_Dir> Rendered::tmp_;
 bool Rendered::converted_ = false;
 
 void check_body(const std::string& text) {

@@ -2,8 +2,8 @@
 
 namespace quire_model {
 
-ReplacementEntry ReplacementEntry::make(std::string replacement_text, const SetOptions& options) {
-  ReplacementEntry e;
+Replacement_Entry Replacement_Entry::make(std::string replacement_text, const Set_Options& options) {
+  Replacement_Entry e;
   e.replacement_text = std::move(replacement_text);
   e.font_name = options.new_font_name;
   e.east_asia_font_name = options.new_font_name_Chinese;

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "docx/document.h"
-#include "docx/package.h"
+#include "travo/docx/document.h"
+#include "travo/docx/package.h"
 #include "quire_model/document.h"
 
-namespace quire_model::testing {
+namespace quire_model::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
   return std::filesystem::path(QUIRE_TESTDATA_DIR) / name;
@@ -38,19 +38,19 @@ inline size_t count(const std::string& text, const std::string& what) {
 }
 
 // A fresh folder, removed with everything in it when the object goes.
-class TempDir {
+class Temp_Dir {
  public:
-  TempDir() {
+  Temp_Dir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() / ("quire-test-" + std::to_string(rd()));
     std::filesystem::create_directories(path_);
   }
-  ~TempDir() {
+  ~Temp_Dir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  Temp_Dir(const Temp_Dir&) = delete;
+  Temp_Dir& operator=(const Temp_Dir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
@@ -59,13 +59,13 @@ class TempDir {
 };
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
+class Scoped_Env {
  public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  Scoped_Env(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
     ::setenv(name, value.c_str(), 1);
   }
-  ~ScopedEnv() {
+  ~Scoped_Env() {
     if (old_) ::setenv(name_, old_->c_str(), 1);
     else ::unsetenv(name_);
   }
@@ -76,12 +76,12 @@ class ScopedEnv {
 };
 
 // Collects what the engine writes to std::cout while the object lives.
-class CaptureStdout {
+class Capture_Stdout {
  public:
-  CaptureStdout() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CaptureStdout() { std::cout.rdbuf(old_); }
-  CaptureStdout(const CaptureStdout&) = delete;
-  CaptureStdout& operator=(const CaptureStdout&) = delete;
+  Capture_Stdout() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
+  ~Capture_Stdout() { std::cout.rdbuf(old_); }
+  Capture_Stdout(const Capture_Stdout&) = delete;
+  Capture_Stdout& operator=(const Capture_Stdout&) = delete;
   std::string text() const { return buffer_.str(); }
 
  private:
@@ -99,7 +99,7 @@ inline Quire_Model::Document open_fixture(const std::string& name) {
 }
 
 // The main part's XML as it would be saved now.
-inline std::string document_xml(docx::Document& d) {
+inline std::string document_xml(travo::docx::Document& d) {
   d.package().mark_modified(d.main_part_name());
   return d.package().part_data(d.main_part_name());
 }
@@ -108,7 +108,7 @@ inline std::string document_xml(docx::Document& d) {
 // saved as `out`.
 inline void edit_fixture(const std::string& name, const std::filesystem::path& out,
                          const std::function<std::string(std::string)>& edit) {
-  docx::Package pkg = docx::Package::open(testdata(name));
+  travo::docx::Package pkg = travo::docx::Package::open(testdata(name));
   pkg.set_part_data("word/document.xml", edit(pkg.part_data("word/document.xml")));
   pkg.save(out);
 }
@@ -119,4 +119,4 @@ inline std::string replace_all_text(std::string s, const std::string& from, cons
   return s;
 }
 
-}  // namespace quire_model::testing
+}  // namespace quire_model::test_support

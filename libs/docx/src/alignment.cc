@@ -1,9 +1,9 @@
-#include "docx/alignment.h"
+#include "travo/docx/alignment.h"
 
 #include <array>
 #include <utility>
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 constexpr std::array<std::pair<Alignment, std::string_view>, 12> kJc{{
@@ -21,11 +21,11 @@ constexpr std::array<std::pair<Alignment, std::string_view>, 12> kJc{{
     {Alignment::NumTab, "numTab"},
 }};
 
-constexpr std::array<std::pair<VerticalAlignment, std::string_view>, 4> kVAlign{{
-    {VerticalAlignment::Top, "top"},
-    {VerticalAlignment::Center, "center"},
-    {VerticalAlignment::Bottom, "bottom"},
-    {VerticalAlignment::Both, "both"},
+constexpr std::array<std::pair<Vertical_Alignment, std::string_view>, 4> kVAlign{{
+    {Vertical_Alignment::Top, "top"},
+    {Vertical_Alignment::Center, "center"},
+    {Vertical_Alignment::Bottom, "bottom"},
+    {Vertical_Alignment::Both, "both"},
 }};
 
 }  // namespace
@@ -42,16 +42,16 @@ std::optional<Alignment> alignment_from_jc(std::string_view jc) {
   return std::nullopt;
 }
 
-std::string_view to_valign(VerticalAlignment v) {
+std::string_view to_valign(Vertical_Alignment v) {
   for (const auto& [value, name] : kVAlign)
     if (value == v) return name;
   return "top";
 }
 
-std::optional<VerticalAlignment> vertical_alignment_from_valign(std::string_view v) {
+std::optional<Vertical_Alignment> vertical_alignment_from_valign(std::string_view v) {
   for (const auto& [value, name] : kVAlign)
     if (name == v) return value;
   return std::nullopt;
 }
 
-}  // namespace docx
+}  // namespace travo::docx

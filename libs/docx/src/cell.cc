@@ -1,12 +1,12 @@
-#include "docx/cell.h"
+#include "travo/docx/cell.h"
 
 #include <charconv>
 
 #include "context.h"
-#include "docx/error.h"
+#include "travo/docx/error.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 xmlNodePtr tcpr_child(xmlNodePtr tc, const char* local) {
@@ -82,13 +82,13 @@ Paragraph Cell::add_paragraph(std::string_view text) {
   return p;
 }
 
-std::optional<VerticalAlignment> Cell::vertical_alignment() const {
+std::optional<Vertical_Alignment> Cell::vertical_alignment() const {
   xmlNodePtr v = tcpr_child(node_, "vAlign");
   auto val = v ? detail::w_attr(v, "val") : std::nullopt;
   return val ? vertical_alignment_from_valign(*val) : std::nullopt;
 }
 
-void Cell::set_vertical_alignment(VerticalAlignment alignment) {
+void Cell::set_vertical_alignment(Vertical_Alignment alignment) {
   detail::set_w_attr(ensure_tcpr_child(node_, "vAlign"), "val", to_valign(alignment));
 }
 
@@ -160,4 +160,4 @@ Cell Cell::merge(const Cell& next) {
 
 std::string Cell::xml() const { return detail::element_xml(node_); }
 
-}  // namespace docx
+}  // namespace travo::docx

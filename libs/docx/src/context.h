@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "docx/package.h"
-#include "docx/table.h"
-#include "docx/xml.h"
+#include "travo/docx/package.h"
+#include "travo/docx/table.h"
+#include "travo/docx/xml.h"
 
-namespace docx::detail {
+namespace travo::docx::detail {
 
 struct Context {
   Package package;
@@ -52,12 +52,12 @@ struct Access {
   static Handle make(xmlNodePtr node, Context* ctx) {
     return Handle(node, ctx);
   }
-  static XmlElement element(xmlNodePtr node) { return XmlElement(node); }
+  static Xml_Element element(xmlNodePtr node) { return Xml_Element(node); }
   static xmlDocPtr xml_part(Package& package, std::string_view name) {
     return package.xml_part(name);
   }
-  // An XmlDocument that owns `doc` (freed with it, also when this throws).
-  static XmlDocument adopt(xmlDocPtr doc);
+  // An Xml_Document that owns `doc` (freed with it, also when this throws).
+  static Xml_Document adopt(xmlDocPtr doc);
 };
 
-}  // namespace docx::detail
+}  // namespace travo::docx::detail

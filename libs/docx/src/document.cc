@@ -1,13 +1,13 @@
-#include "docx/document.h"
+#include "travo/docx/document.h"
 
 #include <charconv>
 
 #include "context.h"
-#include "docx/error.h"
-#include "docx/namespaces.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using detail::Context;
@@ -185,4 +185,4 @@ Package& Document::package() { return ctx_->package; }
 
 const std::string& Document::main_part_name() const { return ctx_->main_part; }
 
-}  // namespace docx
+}  // namespace travo::docx

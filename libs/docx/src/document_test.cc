@@ -1,20 +1,20 @@
-#include "docx/document.h"
+#include "travo/docx/document.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "docx/error.h"
-#include "docx/namespaces.h"
-#include "docx/xml.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
+#include "travo/docx/xml.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::TempDir;
-using testing::testdata;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 std::vector<std::string> texts(const Document& doc) {
   std::vector<std::string> out;
@@ -32,9 +32,9 @@ std::string open_error(const std::string& name) {
 }
 
 // Local names of the element children of `e`.
-std::vector<std::string> child_names(const XmlElement& e) {
+std::vector<std::string> child_names(const Xml_Element& e) {
   std::vector<std::string> out;
-  for (const XmlElement& c : e.children()) out.push_back(c.local_name());
+  for (const Xml_Element& c : e.children()) out.push_back(c.local_name());
   return out;
 }
 
@@ -81,7 +81,7 @@ TEST(DocumentTest, ParagraphXmlUsesPrefixWAndParsesOnItsOwn) {
   EXPECT_EQ(xml.rfind("<w:p", 0), 0u) << xml;
   EXPECT_THAT(xml, HasSubstr("w:ins"));
   EXPECT_THAT(xml, HasSubstr("<w:delText>removed words</w:delText>"));
-  XmlDocument parsed = XmlDocument::parse(xml);
+  Xml_Document parsed = Xml_Document::parse(xml);
   EXPECT_EQ(parsed.root().tag(), std::string("{") + ns::kW + "}p");
   EXPECT_EQ(parsed.root().descendants(ns::kW, "r").size(), 5u);
 
@@ -99,14 +99,14 @@ TEST(DocumentTest, AppendsBeforeTheFinalSectionProperties) {
   ASSERT_EQ(ps.size(), 6u);
   EXPECT_EQ(ps[4].text(), "appended");
   EXPECT_EQ(ps[5].runs().size(), 1u);
-  XmlDocument body = XmlDocument::parse(again.package().part_data("word/document.xml"));
+  Xml_Document body = Xml_Document::parse(again.package().part_data("word/document.xml"));
   auto names = child_names(*body.root().first_child(ns::kW, "body"));
   EXPECT_EQ(names.back(), "sectPr");
   EXPECT_EQ(names[names.size() - 2], "p");
 }
 
 TEST(DocumentTest, SavedDocumentKeepsUntouchedPartsAndEdits) {
-  TempDir dir;
+  Temp_Dir dir;
   Document doc = Document::open(testdata("formatting.docx"));
   doc.paragraphs()[0].set_text("Replaced");
   doc.save(dir / "out.docx");
@@ -122,4 +122,4 @@ TEST(DocumentTest, SavedDocumentKeepsUntouchedPartsAndEdits) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,4 +1,4 @@
-#include "docx/image.h"
+#include "travo/docx/image.h"
 
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
@@ -26,19 +26,19 @@
 #include <cstring>
 #include <fstream>
 
-#include "docx/error.h"
+#include "travo/docx/error.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 constexpr std::uintmax_t kMaxPictureBytes = 256ull << 20;
 
-std::optional<ImageFormat> sniff(const std::string& b) {
+std::optional<Image_Format> sniff(const std::string& b) {
   auto starts = [&](std::string_view sig) { return b.compare(0, sig.size(), sig) == 0; };
-  if (starts("\x89PNG\r\n\x1a\n")) return ImageFormat::Png;
-  if (starts("\xFF\xD8\xFF")) return ImageFormat::Jpeg;
-  if (starts("GIF87a") || starts("GIF89a")) return ImageFormat::Gif;
-  if (starts("BM")) return ImageFormat::Bmp;
+  if (starts("\x89PNG\r\n\x1a\n")) return Image_Format::Png;
+  if (starts("\xFF\xD8\xFF")) return Image_Format::Jpeg;
+  if (starts("GIF87a") || starts("GIF89a")) return Image_Format::Gif;
+  if (starts("BM")) return Image_Format::Bmp;
   return std::nullopt;
 }
 
@@ -84,22 +84,22 @@ Image Image::from_bytes(std::string bytes, std::string_view name) {
 
 std::string_view Image::extension() const {
   switch (format_) {
-    case ImageFormat::Png: return "png";
-    case ImageFormat::Jpeg: return "jpeg";
-    case ImageFormat::Gif: return "gif";
-    case ImageFormat::Bmp: return "bmp";
+    case Image_Format::Png: return "png";
+    case Image_Format::Jpeg: return "jpeg";
+    case Image_Format::Gif: return "gif";
+    case Image_Format::Bmp: return "bmp";
   }
   return "bin";
 }
 
 std::string_view Image::content_type() const {
   switch (format_) {
-    case ImageFormat::Png: return "image/png";
-    case ImageFormat::Jpeg: return "image/jpeg";
-    case ImageFormat::Gif: return "image/gif";
-    case ImageFormat::Bmp: return "image/bmp";
+    case Image_Format::Png: return "image/png";
+    case Image_Format::Jpeg: return "image/jpeg";
+    case Image_Format::Gif: return "image/gif";
+    case Image_Format::Bmp: return "image/bmp";
   }
   return "application/octet-stream";
 }
 
-}  // namespace docx
+}  // namespace travo::docx

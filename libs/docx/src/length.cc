@@ -1,9 +1,9 @@
-#include "docx/length.h"
+#include "travo/docx/length.h"
 
 #include <cmath>
 #include <limits>
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 Length scaled(double value, double emu_per_unit) {
@@ -31,4 +31,4 @@ Length Pt(double points) { return scaled(points, 12700.0); }
 Length Cm(double centimetres) { return scaled(centimetres, 360000.0); }
 Length Inches(double inches) { return scaled(inches, 914400.0); }
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,10 +1,10 @@
-#include "docx/length.h"
+#include "travo/docx/length.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 TEST(LengthTest, UnitsMultiplyOutAndTruncate) {
@@ -51,4 +51,4 @@ TEST(LengthTest, AbsurdValuesDoNotOverflow) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -2,10 +2,10 @@
 
 #include <charconv>
 
-#include "docx/namespaces.h"
+#include "travo/docx/namespaces.h"
 #include "xml_util.h"
 
-namespace docx::detail {
+namespace travo::docx::detail {
 namespace {
 
 std::uint64_t fnv1a(const std::string& bytes) {
@@ -46,7 +46,7 @@ void attr(xmlNodePtr n, const char* name, const std::string& value) {
 
 }  // namespace
 
-MediaRef add_media(Context& ctx, const Image& image) {
+Media_Ref add_media(Context& ctx, const Image& image) {
   Package& pkg = ctx.package;
   if (!ctx.media_indexed) {
     for (const std::string& name : pkg.part_names())
@@ -79,7 +79,7 @@ MediaRef add_media(Context& ctx, const Image& image) {
   return {part, id};
 }
 
-xmlNodePtr new_inline_drawing(Context& ctx, const MediaRef& ref, Length cx, Length cy) {
+xmlNodePtr new_inline_drawing(Context& ctx, const Media_Ref& ref, Length cx, Length cy) {
   xmlDocPtr doc = ctx.doc;
   if (!ctx.next_shape_id) {
     std::uint32_t highest = 0;
@@ -133,4 +133,4 @@ xmlNodePtr new_inline_drawing(Context& ctx, const MediaRef& ref, Length cx, Leng
   return drawing;
 }
 
-}  // namespace docx::detail
+}  // namespace travo::docx::detail

@@ -6,22 +6,22 @@
 #include <string>
 
 #include "context.h"
-#include "docx/image.h"
-#include "docx/length.h"
+#include "travo/docx/image.h"
+#include "travo/docx/length.h"
 
-namespace docx::detail {
+namespace travo::docx::detail {
 
-struct MediaRef {
+struct Media_Ref {
   std::string part_name;
   std::string relationship_id;
 };
 
 // The media part holding `image`'s bytes (reusing an identical existing
 // part), its content type and its relationship from the main part.
-MediaRef add_media(Context& ctx, const Image& image);
+Media_Ref add_media(Context& ctx, const Image& image);
 
 // A new w:drawing element holding a wp:inline picture of size cx x cy that
 // shows the part behind `ref`. Ids are unique within the main part.
-xmlNodePtr new_inline_drawing(Context& ctx, const MediaRef& ref, Length cx, Length cy);
+xmlNodePtr new_inline_drawing(Context& ctx, const Media_Ref& ref, Length cx, Length cy);
 
-}  // namespace docx::detail
+}  // namespace travo::docx::detail

@@ -1,4 +1,4 @@
-#include "docx/package.h"
+#include "travo/docx/package.h"
 
 #include <libxml/tree.h>
 #include <zip.h>
@@ -11,12 +11,12 @@
 #include <fstream>
 #include <unordered_map>
 
-#include "docx/error.h"
-#include "docx/namespaces.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
 #include "travo/platform/atomic_file.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using detail::chars;
@@ -505,4 +505,4 @@ void Package::save(const std::filesystem::path& path) const {
   }
 }
 
-}  // namespace docx
+}  // namespace travo::docx

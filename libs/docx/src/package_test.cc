@@ -1,22 +1,22 @@
-#include "docx/package.h"
+#include "travo/docx/package.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include "context.h"  // detail::Access, to parse one part on its own
-#include "docx/error.h"
-#include "docx/namespaces.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Contains;
-using testing::read_file;
-using testing::TempDir;
-using testing::testdata;
+using test_support::read_file;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 constexpr char kMainType[] =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
@@ -182,7 +182,7 @@ TEST(PackageTest, ReportsMalformedXmlWithPartAndLine) {
 }
 
 TEST(PackageTest, SavesAtomically) {
-  TempDir dir;
+  Temp_Dir dir;
   Package pkg = Package::open(testdata("plain.docx"));
 
   EXPECT_THROW(pkg.save(dir / "missing-folder/out.docx"), Error);
@@ -214,4 +214,4 @@ TEST(PackageTest, RefusesBadPartNames) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,13 +1,13 @@
-#include "docx/paragraph.h"
+#include "travo/docx/paragraph.h"
 
 #include <charconv>
 #include <cstring>
 
 #include "context.h"
-#include "docx/error.h"
+#include "travo/docx/error.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 // Elements that wrap runs inside a paragraph and whose runs count as the
@@ -145,7 +145,7 @@ void Paragraph::set_exact_line_spacing(Length spacing) {
 
 std::string Paragraph::xml() const { return detail::element_xml(node_); }
 
-XmlDocument Paragraph::xml_document() const {
+Xml_Document Paragraph::xml_document() const {
   return detail::Access::adopt(detail::copy_to_document(node_));
 }
 
@@ -183,4 +183,4 @@ bool Paragraph::xml_contains_any(std::span<const std::string_view> texts) const 
   return false;
 }
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,25 +1,25 @@
-#include "docx/paragraph.h"
+#include "travo/docx/paragraph.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "docx/document.h"
-#include "docx/error.h"
-#include "docx/namespaces.h"
-#include "docx/xml.h"
+#include "travo/docx/document.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
+#include "travo/docx/xml.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::testdata;
+using test_support::testdata;
 
-std::vector<std::string> child_names(const XmlElement& e) {
+std::vector<std::string> child_names(const Xml_Element& e) {
   std::vector<std::string> out;
-  for (const XmlElement& c : e.children()) out.push_back(c.local_name());
+  for (const Xml_Element& c : e.children()) out.push_back(c.local_name());
   return out;
 }
 
@@ -56,7 +56,7 @@ TEST(ParagraphTest, ReadsRunFormattingWrittenByLibreOffice) {
   EXPECT_EQ(ps[3].runs().size(), 3u);  // the hyperlink's run included
 
   Document cjk = Document::open(testdata("east_asian.docx"));
-  docx::Run r = cjk.paragraphs()[0].runs()[0];
+  travo::docx::Run r = cjk.paragraphs()[0].runs()[0];
   EXPECT_EQ(r.east_asia_font(), "Noto Sans CJK TC");
   EXPECT_EQ(r.size(), Pt(16));
 }
@@ -66,7 +66,7 @@ TEST(ParagraphTest, TextIsTheJoinOfItsRuns) {
     Document doc = Document::open(testdata(name));
     for (const Paragraph& p : doc.paragraphs()) {
       std::string joined;
-      for (const docx::Run& r : p.runs()) joined += r.text();
+      for (const travo::docx::Run& r : p.runs()) joined += r.text();
       EXPECT_EQ(p.text(), joined) << name;
     }
   }
@@ -75,7 +75,7 @@ TEST(ParagraphTest, TextIsTheJoinOfItsRuns) {
 TEST(ParagraphTest, ClearKeepsPropertiesAndAddRunWritesBreaksAndTabs) {
   Document doc = Document::open(testdata("formatting.docx"));
   Paragraph p = doc.paragraphs()[3];  // with a hyperlink
-  docx::Run old = p.runs()[1];
+  travo::docx::Run old = p.runs()[1];
   p.clear();
   EXPECT_EQ(p.text(), "");
   EXPECT_TRUE(p.runs().empty());
@@ -86,7 +86,7 @@ TEST(ParagraphTest, ClearKeepsPropertiesAndAddRunWritesBreaksAndTabs) {
   Document again = reopen(doc);
   Paragraph q = again.paragraphs()[3];
   EXPECT_EQ(q.text(), " lead\tmiddle\nnext\nlast ");
-  XmlDocument x = XmlDocument::parse(q.xml());
+  Xml_Document x = Xml_Document::parse(q.xml());
   EXPECT_THAT(child_names(x.root()), ElementsAre("pPr", "r"));
   EXPECT_THAT(child_names(*x.root().first_child(ns::kW, "r")),
               ElementsAre("t", "tab", "t", "br", "t", "br", "t"));
@@ -102,7 +102,7 @@ TEST(ParagraphTest, SetsPropertiesInSchemaOrder) {
   p.set_left_indent(Pt(12));
   p.set_alignment(Alignment::Justify);
   p.set_text("x");
-  docx::Run r2 = p.runs()[0];
+  travo::docx::Run r2 = p.runs()[0];
   r2.set_size(Pt(8));
   r2.set_color(1, 2, 255);
   r2.set_east_asia_font("標楷體");
@@ -113,13 +113,13 @@ TEST(ParagraphTest, SetsPropertiesInSchemaOrder) {
   EXPECT_EQ(q.alignment(), Alignment::Justify);
   EXPECT_EQ(q.left_indent(), Pt(12));
   EXPECT_EQ(q.exact_line_spacing(), Pt(18));
-  docx::Run rr = q.runs()[0];
+  travo::docx::Run rr = q.runs()[0];
   EXPECT_EQ(rr.size(), Pt(8));
   EXPECT_EQ(rr.color(), (std::array<std::uint8_t, 3>{1, 2, 255}));
   EXPECT_EQ(rr.font_name(), "Calibri");
   EXPECT_EQ(rr.east_asia_font(), "標楷體");
 
-  XmlDocument x = XmlDocument::parse(q.xml());
+  Xml_Document x = Xml_Document::parse(q.xml());
   auto ppr = *x.root().first_child(ns::kW, "pPr");
   EXPECT_THAT(child_names(ppr), ElementsAre("pStyle", "bidi", "spacing", "ind", "jc", "rPr"));
   EXPECT_EQ(ppr.first_child(ns::kW, "spacing")->attribute("lineRule", ns::kW), "exact");
@@ -146,7 +146,7 @@ TEST(ParagraphTest, ExplicitFontsAndColoursReplaceThemeOnes) {
               "w:themeColor=\"accent1\"/></w:rPr><w:t>First paragraph.</w:t>");
   pkg.set_part_data("word/document.xml", xml);
   Document doc = Document::from_bytes(pkg.to_bytes());
-  docx::Run r = doc.paragraphs()[0].runs()[0];
+  travo::docx::Run r = doc.paragraphs()[0].runs()[0];
   ASSERT_EQ(r.text(), "First paragraph.");
   r.set_font_name("Calibri");
   r.set_east_asia_font("標楷體");
@@ -161,7 +161,7 @@ TEST(ParagraphTest, RefusesValuesADocumentCannotHold) {
   Document doc = Document::open(testdata("plain.docx"));
   Paragraph p = doc.paragraphs()[0];
   const std::string before = p.xml();
-  docx::Run r = p.runs()[0];
+  travo::docx::Run r = p.runs()[0];
   EXPECT_THROW(r.set_color(256, 0, 0), Error);
   EXPECT_THROW(r.set_color(0, -1, 0), Error);
   EXPECT_THROW(r.set_size(Pt(0)), Error);
@@ -175,13 +175,13 @@ TEST(ParagraphTest, RefusesValuesADocumentCannotHold) {
 
 TEST(ParagraphTest, RunTextReplacementKeepsRunProperties) {
   Document doc = Document::open(testdata("formatting.docx"));
-  docx::Run r = doc.paragraphs()[0].runs()[5];
+  travo::docx::Run r = doc.paragraphs()[0].runs()[5];
   r.set_text("new");
   r.add_page_break();
   EXPECT_EQ(r.text(), "new");  // a page break adds no text
   EXPECT_EQ(r.font_name(), "Liberation Mono");
   Document again = reopen(doc);
-  docx::Run rr = again.paragraphs()[0].runs()[5];
+  travo::docx::Run rr = again.paragraphs()[0].runs()[5];
   EXPECT_EQ(rr.size(), Pt(14));
   EXPECT_EQ(rr.text(), "new");
   EXPECT_THAT(again.paragraphs()[0].xml(), HasSubstr("<w:t>new</w:t><w:br w:type=\"page\"/>"));
@@ -199,7 +199,7 @@ TEST(ParagraphTest, NoAlignmentRemovesTheParagraphsOwn) {
   Paragraph q = again.paragraphs()[0];
   EXPECT_THAT(q.xml(), Not(HasSubstr("w:jc")));
   // The rest of the paragraph properties stay.
-  XmlDocument x = XmlDocument::parse(q.xml());
+  Xml_Document x = Xml_Document::parse(q.xml());
   EXPECT_THAT(child_names(*x.root().first_child(ns::kW, "pPr")), ElementsAre("pStyle", "bidi", "rPr"));
 
   Paragraph bare = again.add_paragraph("no properties");
@@ -213,13 +213,13 @@ TEST(ParagraphTest, XmlDocumentIsACopyToRead) {
   Document doc = with_body(std::string("<w:p><w:r><w:t>one</w:t></w:r>") +
                            "<w:ins w:id=\"1\" w:author=\"A\"><w:r><w:t>two</w:t></w:r></w:ins></w:p>");
   Paragraph p = doc.paragraphs()[0];
-  const XmlDocument copy = p.xml_document();
+  const Xml_Document copy = p.xml_document();
   EXPECT_EQ(copy.root().tag(), std::string("{") + ns::kW + "}p");
   EXPECT_EQ(copy.root().descendants(ns::kW, "t").size(), 2u);
   // Changes of the paragraph do not reach the copy, nor its end the paragraph.
   p.set_text("changed");
   EXPECT_EQ(copy.root().text(), "onetwo");
-  { const XmlDocument gone = p.xml_document(); }
+  { const Xml_Document gone = p.xml_document(); }
   EXPECT_EQ(p.text(), "changed");
   EXPECT_EQ(p.xml_document().root().text(), "changed");
 }
@@ -266,9 +266,9 @@ TEST(AlignmentTest, MapsEveryJcValueBothWays) {
     EXPECT_EQ(alignment_from_jc(to_jc(a)), a);
   EXPECT_EQ(to_jc(Alignment::Justify), "both");
   EXPECT_EQ(alignment_from_jc("centre"), std::nullopt);
-  EXPECT_EQ(vertical_alignment_from_valign(to_valign(VerticalAlignment::Center)),
-            VerticalAlignment::Center);
+  EXPECT_EQ(vertical_alignment_from_valign(to_valign(Vertical_Alignment::Center)),
+            Vertical_Alignment::Center);
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

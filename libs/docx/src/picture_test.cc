@@ -1,19 +1,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "docx/document.h"
-#include "docx/error.h"
-#include "docx/image.h"
-#include "docx/namespaces.h"
-#include "docx/xml.h"
+#include "travo/docx/document.h"
+#include "travo/docx/error.h"
+#include "travo/docx/image.h"
+#include "travo/docx/namespaces.h"
+#include "travo/docx/xml.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::HasSubstr;
-using testing::read_file;
-using testing::testdata;
+using test_support::read_file;
+using test_support::testdata;
 
 std::string image(const std::string& name) { return testdata("images/" + name).string(); }
 
@@ -26,13 +26,13 @@ int media_parts(Package& pkg) {
 TEST(ImageTest, ReadsSizeAndFormatOfEachKind) {
   struct Case {
     const char* file;
-    ImageFormat format;
+    Image_Format format;
     int w, h;
     const char* type;
-  } cases[] = {{"pic_200x100.png", ImageFormat::Png, 200, 100, "image/png"},
-               {"pic_120x90.jpg", ImageFormat::Jpeg, 120, 90, "image/jpeg"},
-               {"pic_64x64.gif", ImageFormat::Gif, 64, 64, "image/gif"},
-               {"pic_50x100.bmp", ImageFormat::Bmp, 50, 100, "image/bmp"}};
+  } cases[] = {{"pic_200x100.png", Image_Format::Png, 200, 100, "image/png"},
+               {"pic_120x90.jpg", Image_Format::Jpeg, 120, 90, "image/jpeg"},
+               {"pic_64x64.gif", Image_Format::Gif, 64, 64, "image/gif"},
+               {"pic_50x100.bmp", Image_Format::Bmp, 50, 100, "image/bmp"}};
   for (const Case& c : cases) {
     Image img = Image::open(image(c.file));
     EXPECT_EQ(img.format(), c.format) << c.file;
@@ -54,17 +54,17 @@ TEST(ImageTest, RejectsWhatIsNoPicture) {
 
 TEST(PictureTest, FitsOneSideAndKeepsProportions) {
   Document doc = Document::open(testdata("plain.docx"));
-  docx::Run r = doc.paragraphs()[0].add_run();
-  InlinePicture wide = r.add_picture(image("pic_200x100.png"), Cm(16.4));
+  travo::docx::Run r = doc.paragraphs()[0].add_run();
+  Inline_Picture wide = r.add_picture(image("pic_200x100.png"), Cm(16.4));
   EXPECT_EQ(wide.width, Cm(16.4));
   EXPECT_EQ(wide.height.emu(), 2952000);  // 5903999 / 2, rounded
-  InlinePicture tall = r.add_picture(image("pic_50x100.bmp"), std::nullopt, Cm(13));
+  Inline_Picture tall = r.add_picture(image("pic_50x100.bmp"), std::nullopt, Cm(13));
   EXPECT_EQ(tall.height, Cm(13));
   EXPECT_EQ(tall.width, Cm(6.5));
-  InlinePicture both = r.add_picture(image("pic_64x64.gif"), Inches(3), Inches(2));
+  Inline_Picture both = r.add_picture(image("pic_64x64.gif"), Inches(3), Inches(2));
   EXPECT_EQ(both.width, Inches(3));
   EXPECT_EQ(both.height, Inches(2));
-  InlinePicture native = r.add_picture(image("pic_120x90.jpg"));
+  Inline_Picture native = r.add_picture(image("pic_120x90.jpg"));
   EXPECT_EQ(native.width, Inches(1.25));  // 120 px at 96 per inch
   EXPECT_EQ(native.height, Emu(90 * 9525));
 }
@@ -73,10 +73,10 @@ TEST(PictureTest, StoresEachDistinctPictureOnce) {
   Document doc = Document::open(testdata("plain.docx"));
   Package& pkg = doc.package();
   const int before = media_parts(pkg);
-  docx::Run r = doc.paragraphs()[0].add_run();
-  InlinePicture a = r.add_picture(image("pic_200x100.png"), Cm(2));
-  InlinePicture b = doc.paragraphs()[1].add_run().add_picture(image("pic_200x100.png"), Cm(3));
-  InlinePicture c = r.add_picture(image("pic_120x90.jpg"), Cm(2));
+  travo::docx::Run r = doc.paragraphs()[0].add_run();
+  Inline_Picture a = r.add_picture(image("pic_200x100.png"), Cm(2));
+  Inline_Picture b = doc.paragraphs()[1].add_run().add_picture(image("pic_200x100.png"), Cm(3));
+  Inline_Picture c = r.add_picture(image("pic_120x90.jpg"), Cm(2));
   EXPECT_EQ(a.part_name, b.part_name);
   EXPECT_EQ(a.relationship_id, b.relationship_id);
   EXPECT_NE(a.part_name, c.part_name);
@@ -96,10 +96,10 @@ TEST(PictureTest, StoresEachDistinctPictureOnce) {
   EXPECT_EQ(matched, 1);
 
   // Three drawings, each with its own id.
-  XmlDocument x = XmlDocument::parse(p2.part_data("word/document.xml"));
+  Xml_Document x = Xml_Document::parse(p2.part_data("word/document.xml"));
   std::set<std::string> ids;
   auto doc_prs = x.root().descendants(ns::kWp, "docPr");
-  for (const XmlElement& d : doc_prs) ids.insert(*d.attribute("id"));
+  for (const Xml_Element& d : doc_prs) ids.insert(*d.attribute("id"));
   EXPECT_EQ(doc_prs.size(), 3u);
   EXPECT_EQ(ids.size(), 3u);
   auto blips = x.root().descendants(ns::kA, "blip");
@@ -112,16 +112,16 @@ TEST(PictureTest, StoresEachDistinctPictureOnce) {
 TEST(PictureTest, IdsDoNotCollideWithExistingDrawings) {
   Document doc = Document::open(testdata("picture.docx"));  // LibreOffice used id 1
   doc.paragraphs()[0].add_run().add_picture(image("pic_64x64.gif"), Cm(1));
-  XmlDocument x = XmlDocument::parse(Document::from_bytes(doc.to_bytes()).package().part_data("word/document.xml"));
+  Xml_Document x = Xml_Document::parse(Document::from_bytes(doc.to_bytes()).package().part_data("word/document.xml"));
   std::set<std::string> ids;
-  for (const XmlElement& d : x.root().descendants(ns::kWp, "docPr")) ids.insert(*d.attribute("id"));
+  for (const Xml_Element& d : x.root().descendants(ns::kWp, "docPr")) ids.insert(*d.attribute("id"));
   EXPECT_EQ(ids.size(), 2u);
 }
 
 TEST(PictureTest, FailureLeavesTheDocumentUnchanged) {
   Document doc = Document::open(testdata("plain.docx"));
   Paragraph p = doc.paragraphs()[0];
-  docx::Run r = p.runs()[0];
+  travo::docx::Run r = p.runs()[0];
   const std::string xml = p.xml();
   const auto parts = doc.package().part_names();
   const std::string types = doc.package().part_data("[Content_Types].xml");
@@ -137,4 +137,4 @@ TEST(PictureTest, FailureLeavesTheDocumentUnchanged) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -6,23 +6,23 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "docx/document.h"
+#include "travo/docx/document.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::HasSubstr;
-using testing::read_file;
-using testing::TempDir;
-using testing::testdata;
+using test_support::read_file;
+using test_support::Temp_Dir;
+using test_support::testdata;
 
 bool have(const char* tool) {
   return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Converts `docx` to PDF beside it and returns the PDF's text ("" on failure).
-std::string pdf_text(const TempDir& dir, const std::filesystem::path& docx, int* pages) {
+std::string pdf_text(const Temp_Dir& dir, const std::filesystem::path& docx, int* pages) {
   const std::string profile = "file://" + (dir / "lo-profile").string();
   std::string cmd = "timeout 180 soffice -env:UserInstallation=" + profile +
                     " --headless --convert-to pdf --outdir '" + dir.path().string() + "' '" +
@@ -44,12 +44,12 @@ std::string pdf_text(const TempDir& dir, const std::filesystem::path& docx, int*
 TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
   if (!have("soffice") || !have("pdftotext") || !have("pdfinfo"))
     GTEST_SKIP() << "LibreOffice (soffice) and poppler-utils are needed for this test";
-  TempDir dir;
+  Temp_Dir dir;
   Document doc = Document::open(testdata("table_grid.docx"));
 
   Paragraph first = doc.paragraphs()[0];
   first.clear();
-  docx::Run r = first.add_run("Report title 專利報告");
+  travo::docx::Run r = first.add_run("Report title 專利報告");
   r.set_font_name("Liberation Serif");
   r.set_east_asia_font("Noto Sans CJK TC");
   r.set_size(Pt(16));
@@ -66,7 +66,7 @@ TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
   t.cell(1, 0).set_text("TW123456");
   t.cell(1, 1).set_text("Widget assembly");
   for (int row = 0; row < 4; ++row)
-    for (int c = 0; c < 3; ++c) t.cell(row, c).set_vertical_alignment(VerticalAlignment::Center);
+    for (int c = 0; c < 3; ++c) t.cell(row, c).set_vertical_alignment(Vertical_Alignment::Center);
   t.cell(2, 0).merge(t.cell(2, 1)).merge(t.cell(2, 2)).set_text("摘要：\nAbstract body text");
   t.row(2).set_height(Cm(8));
   t.row(3).set_height(Cm(10));
@@ -97,4 +97,4 @@ TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,12 +1,12 @@
-#include "docx/row.h"
+#include "travo/docx/row.h"
 
 #include <charconv>
 
 #include "context.h"
-#include "docx/error.h"
+#include "travo/docx/error.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 int int_val(const xmlNode* n, int fallback) {
@@ -101,4 +101,4 @@ void Row::set_height(Length height) {
   detail::set_w_attr(h, "val", std::to_string(height.twips()));
 }
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,4 +1,4 @@
-#include "docx/run.h"
+#include "travo/docx/run.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "context.h"
-#include "docx/error.h"
-#include "docx/image.h"
+#include "travo/docx/error.h"
+#include "travo/docx/image.h"
 #include "media.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 // Largest extent DrawingML accepts (ST_PositiveCoordinate).
@@ -176,12 +176,12 @@ void Run::add_page_break() {
 
 void Run::add_line_break() { xmlAddChild(node_, detail::new_w(node_->doc, "br")); }
 
-InlinePicture Run::add_picture(const std::filesystem::path& path, std::optional<Length> width,
+Inline_Picture Run::add_picture(const std::filesystem::path& path, std::optional<Length> width,
                                std::optional<Length> height) {
   return add_picture(Image::open(path), width, height);
 }
 
-InlinePicture Run::add_picture(const Image& image, std::optional<Length> width,
+Inline_Picture Run::add_picture(const Image& image, std::optional<Length> width,
                                std::optional<Length> height) {
   const double px_w = image.width(), px_h = image.height();
   Length cx, cy;
@@ -202,9 +202,9 @@ InlinePicture Run::add_picture(const Image& image, std::optional<Length> width,
   if (cx.emu() > kMaxExtent || cy.emu() > kMaxExtent) throw Error("the picture is too large");
 
   // Everything that can fail has been checked; now change the document.
-  detail::MediaRef ref = detail::add_media(*ctx_, image);
+  detail::Media_Ref ref = detail::add_media(*ctx_, image);
   xmlAddChild(node_, detail::new_inline_drawing(*ctx_, ref, cx, cy));
   return {cx, cy, ref.part_name, ref.relationship_id};
 }
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,11 +1,11 @@
-#include "docx/table.h"
+#include "travo/docx/table.h"
 
 #include "context.h"
-#include "docx/error.h"
-#include "docx/namespaces.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 // The styles part of the main document, or "" when there is none.
@@ -96,4 +96,4 @@ void Table::remove() {
 
 std::string Table::xml() const { return detail::element_xml(node_); }
 
-}  // namespace docx
+}  // namespace travo::docx

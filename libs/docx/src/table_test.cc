@@ -1,23 +1,23 @@
-#include "docx/table.h"
+#include "travo/docx/table.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unordered_set>
 
-#include "docx/document.h"
-#include "docx/error.h"
-#include "docx/namespaces.h"
-#include "docx/xml.h"
+#include "travo/docx/document.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
+#include "travo/docx/xml.h"
 #include "test_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::testdata;
+using test_support::testdata;
 
 std::vector<std::string> row_texts(const Row& row) {
   std::vector<std::string> out;
@@ -64,7 +64,7 @@ TEST(TableTest, AppendsATableOfEqualColumnsAtTheEndOfTheBody) {
   ASSERT_EQ(again.tables().size(), 1u);
   auto blocks = again.blocks();
   EXPECT_TRUE(std::holds_alternative<Table>(blocks.back()));
-  XmlDocument x = XmlDocument::parse(again.package().part_data("word/document.xml"));
+  Xml_Document x = Xml_Document::parse(again.package().part_data("word/document.xml"));
   auto body = x.root().first_child(ns::kW, "body")->children();
   EXPECT_EQ(body.back().local_name(), "sectPr");
   EXPECT_EQ(body[body.size() - 2].local_name(), "tbl");
@@ -90,22 +90,22 @@ TEST(TableTest, CellAndRowProperties) {
   Document doc = Document::open(testdata("plain.docx"));
   Table t = doc.add_table(2, 2);
   Cell c = t.cell(0, 1);
-  c.set_vertical_alignment(VerticalAlignment::Center);
+  c.set_vertical_alignment(Vertical_Alignment::Center);
   c.set_width(Cm(12.2));
   t.row(1).set_height(Cm(0.8));
   c.set_text("x");
-  EXPECT_EQ(c.vertical_alignment(), VerticalAlignment::Center);
+  EXPECT_EQ(c.vertical_alignment(), Vertical_Alignment::Center);
   EXPECT_THROW(t.row(0).set_height(Cm(-1)), Error);
   EXPECT_THROW(c.set_width(Cm(-1)), Error);
 
   Document again = reopen(doc);
   Table u = again.tables()[0];
-  EXPECT_EQ(u.cell(0, 1).vertical_alignment(), VerticalAlignment::Center);
+  EXPECT_EQ(u.cell(0, 1).vertical_alignment(), Vertical_Alignment::Center);
   EXPECT_EQ(u.cell(0, 1).width(), Twips(6917));
   EXPECT_EQ(u.row(1).height(), Twips(454));
   EXPECT_EQ(u.row(0).height(), std::nullopt);
   // The grid column follows the single-column cell's width.
-  XmlDocument body = XmlDocument::parse(again.package().part_data("word/document.xml"));
+  Xml_Document body = Xml_Document::parse(again.package().part_data("word/document.xml"));
   auto grid = body.root().descendants(ns::kW, "gridCol");
   ASSERT_EQ(grid.size(), 2u);
   EXPECT_EQ(grid[1].attribute("w", ns::kW), "6917");
@@ -121,7 +121,7 @@ TEST(TableTest, MergesAcrossARowAddingWidthsAndContent) {
   t.cell(0, 1).set_text("b");
   t.cell(1, 1).set_text("only middle");
   t.cell(2, 0).set_text("left");
-  for (int r = 0; r < 3; ++r) t.cell(r, 0).set_vertical_alignment(VerticalAlignment::Center);
+  for (int r = 0; r < 3; ++r) t.cell(r, 0).set_vertical_alignment(Vertical_Alignment::Center);
 
   Cell m0 = t.cell(0, 0).merge(t.cell(0, 1));
   Cell m1 = t.cell(1, 0).merge(t.cell(1, 1)).merge(t.cell(1, 2));
@@ -132,13 +132,13 @@ TEST(TableTest, MergesAcrossARowAddingWidthsAndContent) {
   EXPECT_EQ(m0.grid_span(), 2);
   EXPECT_EQ(m1.grid_span(), 3);
   EXPECT_EQ(m1.width(), Twips(3 * 3212));
-  EXPECT_EQ(m1.vertical_alignment(), VerticalAlignment::Center);  // the first cell's
+  EXPECT_EQ(m1.vertical_alignment(), Vertical_Alignment::Center);  // the first cell's
   EXPECT_EQ(m1.paragraphs().size(), 1u);
   // Merging leaves the grid as it was.
   t.cell(0, 2).set_width(Cm(2));
-  XmlDocument x = XmlDocument::parse(doc.package().part_data("word/document.xml"));
+  Xml_Document x = Xml_Document::parse(doc.package().part_data("word/document.xml"));
   std::vector<std::string> grid;
-  for (const XmlElement& g : x.root().descendants(ns::kW, "gridCol")) grid.push_back(*g.attribute("w", ns::kW));
+  for (const Xml_Element& g : x.root().descendants(ns::kW, "gridCol")) grid.push_back(*g.attribute("w", ns::kW));
   EXPECT_THAT(grid, ElementsAre("3212", "3212", "1134"));
 
   EXPECT_THROW(t.cell(0, 0).merge(t.cell(0, 0)), Error);
@@ -175,17 +175,17 @@ TEST(TableTest, HandlesHashByIdentity) {
   EXPECT_EQ(paragraphs.size(), body.size());
   EXPECT_EQ(std::unordered_set<Table>({doc.tables()[0], doc.tables()[0]}).size(), 1u);
   EXPECT_EQ(std::unordered_set<Row>({t.row(0), t.row(0), t.row(1)}).size(), 2u);
-  EXPECT_EQ(std::unordered_set<docx::Run>({t.cell(0, 2).paragraphs()[0].runs().at(0)}).size(), 1u);
+  EXPECT_EQ(std::unordered_set<travo::docx::Run>({t.cell(0, 2).paragraphs()[0].runs().at(0)}).size(), 1u);
 }
 
 TEST(TableTest, TableAndCellXmlStandOnTheirOwn) {
   Document doc = Document::open(testdata("tables.docx"));
   Table t = doc.tables()[0];
-  XmlDocument table = XmlDocument::parse(t.xml());
+  Xml_Document table = Xml_Document::parse(t.xml());
   EXPECT_EQ(table.root().tag(), std::string("{") + ns::kW + "}tbl");
   EXPECT_EQ(table.root().children(ns::kW, "tr").size(), 3u);
   EXPECT_THAT(t.xml(), HasSubstr("<w:gridSpan w:val=\"2\"/>"));
-  XmlDocument cell = XmlDocument::parse(t.cell(1, 1).xml());
+  Xml_Document cell = Xml_Document::parse(t.cell(1, 1).xml());
   EXPECT_EQ(cell.root().local_name(), "tc");
   EXPECT_EQ(cell.root().children(ns::kW, "p").size(), 2u);
 }
@@ -247,4 +247,4 @@ TEST(TableTest, SetsStyleByNameFromTheStylesPart) {
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-namespace docx::testing {
+namespace travo::docx::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
   return std::filesystem::path(DOCX_TESTDATA_DIR) / name;
@@ -21,14 +21,14 @@ inline std::string read_file(const std::filesystem::path& p) {
 }
 
 // A fresh folder, removed with everything in it when the object goes.
-class TempDir {
+class Temp_Dir {
  public:
-  TempDir() {
+  Temp_Dir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() / ("docx-test-" + std::to_string(rd()));
     std::filesystem::create_directories(path_);
   }
-  ~TempDir() {
+  ~Temp_Dir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
@@ -39,4 +39,4 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-}  // namespace docx::testing
+}  // namespace travo::docx::test_support

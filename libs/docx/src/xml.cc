@@ -1,12 +1,12 @@
-#include "docx/xml.h"
+#include "travo/docx/xml.h"
 
 #include <libxml/tree.h>
 
 #include "context.h"
-#include "docx/namespaces.h"
+#include "travo/docx/namespaces.h"
 #include "xml_util.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 bool matches(const xmlNode* n, std::string_view ns_uri, std::string_view local) {
@@ -17,7 +17,7 @@ bool matches(const xmlNode* n, std::string_view ns_uri, std::string_view local) 
 }
 
 void collect(const xmlNode* parent, std::string_view ns_uri, std::string_view local,
-             Alternates alternates, std::vector<XmlElement>& out) {
+             Alternates alternates, std::vector<Xml_Element>& out) {
   const bool pick = alternates == Alternates::FirstChoice &&
                     detail::is_elem(parent, ns::kMc, "AlternateContent");
   bool chosen = false;
@@ -36,18 +36,18 @@ void collect(const xmlNode* parent, std::string_view ns_uri, std::string_view lo
 
 }  // namespace
 
-std::string XmlElement::local_name() const { return detail::chars(node_->name); }
+std::string Xml_Element::local_name() const { return detail::chars(node_->name); }
 
-std::string XmlElement::namespace_uri() const {
+std::string Xml_Element::namespace_uri() const {
   return node_->ns && node_->ns->href ? detail::chars(node_->ns->href) : "";
 }
 
-std::string XmlElement::tag() const {
+std::string Xml_Element::tag() const {
   std::string uri = namespace_uri();
   return uri.empty() ? local_name() : "{" + uri + "}" + local_name();
 }
 
-std::optional<std::string> XmlElement::attribute(std::string_view local,
+std::optional<std::string> Xml_Element::attribute(std::string_view local,
                                                  std::string_view ns_uri) const {
   std::string name(local);
   xmlChar* v = ns_uri.empty()
@@ -60,62 +60,62 @@ std::optional<std::string> XmlElement::attribute(std::string_view local,
   return out;
 }
 
-std::string XmlElement::text() const { return detail::content(node_); }
+std::string Xml_Element::text() const { return detail::content(node_); }
 
-std::vector<XmlElement> XmlElement::children() const {
-  std::vector<XmlElement> out;
+std::vector<Xml_Element> Xml_Element::children() const {
+  std::vector<Xml_Element> out;
   for (xmlNodePtr c = node_->children; c; c = c->next)
-    if (c->type == XML_ELEMENT_NODE) out.push_back(XmlElement(c));
+    if (c->type == XML_ELEMENT_NODE) out.push_back(Xml_Element(c));
   return out;
 }
 
-std::vector<XmlElement> XmlElement::children(std::string_view ns_uri,
+std::vector<Xml_Element> Xml_Element::children(std::string_view ns_uri,
                                              std::string_view local) const {
-  std::vector<XmlElement> out;
+  std::vector<Xml_Element> out;
   for (xmlNodePtr c = node_->children; c; c = c->next)
-    if (matches(c, ns_uri, local)) out.push_back(XmlElement(c));
+    if (matches(c, ns_uri, local)) out.push_back(Xml_Element(c));
   return out;
 }
 
-std::optional<XmlElement> XmlElement::first_child(std::string_view ns_uri,
+std::optional<Xml_Element> Xml_Element::first_child(std::string_view ns_uri,
                                                   std::string_view local) const {
   for (xmlNodePtr c = node_->children; c; c = c->next)
-    if (matches(c, ns_uri, local)) return XmlElement(c);
+    if (matches(c, ns_uri, local)) return Xml_Element(c);
   return std::nullopt;
 }
 
-std::vector<XmlElement> XmlElement::descendants(std::string_view ns_uri, std::string_view local,
+std::vector<Xml_Element> Xml_Element::descendants(std::string_view ns_uri, std::string_view local,
                                                 Alternates alternates) const {
-  std::vector<XmlElement> out;
+  std::vector<Xml_Element> out;
   collect(node_, ns_uri, local, alternates, out);
   return out;
 }
 
-struct XmlDocument::Impl {
+struct Xml_Document::Impl {
   xmlDocPtr doc = nullptr;
   ~Impl() {
     if (doc) xmlFreeDoc(doc);
   }
 };
 
-XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) {}
-XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
-XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
-XmlDocument::~XmlDocument() = default;
+Xml_Document::Xml_Document() : impl_(std::make_unique<Impl>()) {}
+Xml_Document::Xml_Document(Xml_Document&&) noexcept = default;
+Xml_Document& Xml_Document::operator=(Xml_Document&&) noexcept = default;
+Xml_Document::~Xml_Document() = default;
 
-XmlDocument XmlDocument::parse(std::string_view xml) {
-  XmlDocument d;
+Xml_Document Xml_Document::parse(std::string_view xml) {
+  Xml_Document d;
   d.impl_->doc = detail::parse_xml(xml, "XML text");
   return d;
 }
 
-XmlElement XmlDocument::root() const { return XmlElement(xmlDocGetRootElement(impl_->doc)); }
+Xml_Element Xml_Document::root() const { return Xml_Element(xmlDocGetRootElement(impl_->doc)); }
 
-XmlDocument detail::Access::adopt(xmlDocPtr doc) {
+Xml_Document detail::Access::adopt(xmlDocPtr doc) {
   std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owned(doc, xmlFreeDoc);
-  XmlDocument d;
+  Xml_Document d;
   d.impl_->doc = owned.release();
   return d;
 }
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -1,24 +1,24 @@
-#include "docx/xml.h"
+#include "travo/docx/xml.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "docx/error.h"
-#include "docx/namespaces.h"
+#include "travo/docx/error.h"
+#include "travo/docx/namespaces.h"
 
-namespace docx {
+namespace travo::docx {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 TEST(XmlTest, FindsElementsByNamespaceNotPrefix) {
-  auto doc = XmlDocument::parse(
+  auto doc = Xml_Document::parse(
       "<x:p xmlns:x=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
       "<x:r><x:t>A</x:t><x:br x:type=\"page\"/></x:r>"
       "<x:ins><x:r><x:t>B</x:t></x:r></x:ins>"
       "<other:r xmlns:other=\"urn:other\"><x:t>C</x:t></other:r></x:p>");
-  XmlElement root = doc.root();
+  Xml_Element root = doc.root();
   EXPECT_EQ(root.tag(), std::string("{") + ns::kW + "}p");
   EXPECT_EQ(root.local_name(), "p");
   auto all_runs = root.descendants(ns::kW, "r");
@@ -35,14 +35,14 @@ TEST(XmlTest, FindsElementsByNamespaceNotPrefix) {
   EXPECT_EQ(root.descendants("urn:other", "r").size(), 1u);
 }
 
-std::vector<std::string> texts(const std::vector<XmlElement>& elements) {
+std::vector<std::string> texts(const std::vector<Xml_Element>& elements) {
   std::vector<std::string> out;
-  for (const XmlElement& e : elements) out.push_back(e.text());
+  for (const Xml_Element& e : elements) out.push_back(e.text());
   return out;
 }
 
 TEST(XmlTest, FirstChoiceReadsAlternateContentOnce) {
-  auto doc = XmlDocument::parse(std::string("<w:p xmlns:w=\"") + ns::kW + "\" xmlns:mc=\"" + ns::kMc +
+  auto doc = Xml_Document::parse(std::string("<w:p xmlns:w=\"") + ns::kW + "\" xmlns:mc=\"" + ns::kMc +
                                 "\"><w:r><w:t>A</w:t></w:r><w:r><mc:AlternateContent>"
                                 "<mc:Choice Requires=\"wps\"><w:t>B1</w:t>"
                                 "<mc:AlternateContent><mc:Choice Requires=\"x\"><w:t>N1</w:t>"
@@ -51,7 +51,7 @@ TEST(XmlTest, FirstChoiceReadsAlternateContentOnce) {
                                 "<mc:Choice Requires=\"v\"><w:t>B2</w:t></mc:Choice>"
                                 "<mc:Fallback><w:t>B3</w:t></mc:Fallback>"
                                 "</mc:AlternateContent></w:r><w:r><w:t>C</w:t></w:r></w:p>");
-  const XmlElement root = doc.root();
+  const Xml_Element root = doc.root();
   EXPECT_THAT(texts(root.descendants(ns::kW, "t")),
               ElementsAre("A", "B1", "N1", "N2", "B2", "B3", "C"));
   // Nested alternates are chosen from too.
@@ -65,7 +65,7 @@ TEST(XmlTest, RefusesDtdsAndExternalEntities) {
   const char* xxe =
       "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><r>&e;</r>";
   try {
-    XmlDocument::parse(xxe);
+    Xml_Document::parse(xxe);
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_THAT(e.what(), HasSubstr("document type"));
@@ -73,19 +73,19 @@ TEST(XmlTest, RefusesDtdsAndExternalEntities) {
   const char* laughs =
       "<!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><l>&c;&c;&c;&c;</l>";
-  EXPECT_THROW(XmlDocument::parse(laughs), Error);
+  EXPECT_THROW(Xml_Document::parse(laughs), Error);
 }
 
 TEST(XmlTest, ReportsMalformedInputWithLine) {
   try {
-    XmlDocument::parse("<a>\n<b></a>");
+    Xml_Document::parse("<a>\n<b></a>");
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_THAT(e.what(), HasSubstr("line 2"));
   }
-  EXPECT_THROW(XmlDocument::parse(""), Error);
-  EXPECT_THROW(XmlDocument::parse("<a xmlns:w=\"u\"><w:b/><c:d/></a>"), Error);  // unbound prefix
+  EXPECT_THROW(Xml_Document::parse(""), Error);
+  EXPECT_THROW(Xml_Document::parse("<a xmlns:w=\"u\"><w:b/><c:d/></a>"), Error);  // unbound prefix
 }
 
 }  // namespace
-}  // namespace docx
+}  // namespace travo::docx

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "docx/error.h"
+#include "travo/docx/error.h"
 
-namespace docx::detail {
+namespace travo::docx::detail {
 namespace {
 
 void init_libxml() {
@@ -51,14 +51,14 @@ void ignore_message(void*, const char*, ...) {}
 // thread's generic error handler, which prints to stderr. Our callers get
 // an Error instead, so the handler is silenced while we parse or save, and
 // restored afterwards for the other users of libxml2 in the process.
-class QuietLibxml {
+class Quiet_Libxml {
  public:
-  QuietLibxml() : func_(xmlGenericError), context_(xmlGenericErrorContext) {
+  Quiet_Libxml() : func_(xmlGenericError), context_(xmlGenericErrorContext) {
     xmlSetGenericErrorFunc(nullptr, ignore_message);
   }
-  ~QuietLibxml() { xmlSetGenericErrorFunc(context_, func_); }
-  QuietLibxml(const QuietLibxml&) = delete;
-  QuietLibxml& operator=(const QuietLibxml&) = delete;
+  ~Quiet_Libxml() { xmlSetGenericErrorFunc(context_, func_); }
+  Quiet_Libxml(const Quiet_Libxml&) = delete;
+  Quiet_Libxml& operator=(const Quiet_Libxml&) = delete;
 
  private:
   xmlGenericErrorFunc func_;
@@ -131,7 +131,7 @@ xmlDocPtr parse_xml(std::string_view bytes, std::string_view what) {
     throw Error(std::string(what) + " is too large to parse");
   if (has_doctype(bytes))
     throw Error(std::string(what) + " declares a document type (DTD), which is not allowed");
-  QuietLibxml quiet;
+  Quiet_Libxml quiet;
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (!ctxt) throw Error("out of memory while parsing " + std::string(what));
   // No XML_PARSE_NOENT / DTDLOAD / HUGE: entities stay unexpanded, nothing
@@ -179,7 +179,7 @@ std::string serialize_xml(xmlDocPtr doc) {
     if (doc->encoding) xmlFree(const_cast<xmlChar*>(doc->encoding));
     doc->encoding = xmlStrdup(xchars("UTF-8"));
   }
-  QuietLibxml quiet;
+  Quiet_Libxml quiet;
   std::string out;
   xmlSaveCtxtPtr save = xmlSaveToIO(append_to_string, nullptr, &out, nullptr, 0);
   if (!save) throw Error("could not serialise an XML part");
@@ -395,4 +395,4 @@ std::optional<long> int_value(const std::optional<std::string>& v) {
   return out;
 }
 
-}  // namespace docx::detail
+}  // namespace travo::docx::detail

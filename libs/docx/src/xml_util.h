@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "docx/namespaces.h"
+#include "travo/docx/namespaces.h"
 
-namespace docx::detail {
+namespace travo::docx::detail {
 
 // Parses `bytes` with no network access, no external entities and no DTD.
 // `what` names the input in error messages ("part 'word/document.xml'").
@@ -85,7 +85,7 @@ extern const std::span<const char* const> kTcOrder;   // w:tcPr first
 extern const std::span<const char* const> kTrOrder;   // w:tblPrEx, w:trPr first
 extern const std::span<const char* const> kTblOrder;  // w:tblPr, w:tblGrid first
 
-// Throws docx::Error unless `text` is valid UTF-8 free of control characters
+// Throws travo::docx::Error unless `text` is valid UTF-8 free of control characters
 // other than tab, line feed and carriage return (XML 1.0 cannot carry them).
 void check_text(std::string_view text, std::string_view what);
 
@@ -93,4 +93,4 @@ void check_text(std::string_view text, std::string_view what);
 bool iequals(std::string_view a, std::string_view b);
 std::string ascii_lower(std::string_view s);
 
-}  // namespace docx::detail
+}  // namespace travo::docx::detail

@@ -52,15 +52,15 @@ bool iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
-struct SlistDeleter {
+struct Slist_Deleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
-using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+using Slist = std::unique_ptr<curl_slist, Slist_Deleter>;
 
-struct UrlDeleter {
+struct Url_Deleter {
   void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
-using Url = std::unique_ptr<CURLU, UrlDeleter>;
+using Url = std::unique_ptr<CURLU, Url_Deleter>;
 
 // True if `ref` starts with a URI scheme followed by ':' (RFC 3986 3.1).
 bool has_scheme(std::string_view ref) {

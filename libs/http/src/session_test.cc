@@ -133,9 +133,9 @@ class HttpSessionTest : public ::testing::Test {
 
 // Accepts connections on a free loopback port and records each request's
 // raw bytes (headers in wire order, exact body), answering 200 "ok".
-class RawServer {
+class Raw_Server {
  public:
-  RawServer() {
+  Raw_Server() {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -148,7 +148,7 @@ class RawServer {
     port_ = ntohs(addr.sin_port);
     thread_ = std::thread([this] { run(); });
   }
-  ~RawServer() {
+  ~Raw_Server() {
     stop_ = true;
     thread_.join();
     close(fd_);
@@ -224,7 +224,7 @@ TEST_F(HttpSessionTest, CookiesStayInTheirOwnSession) {
 }
 
 TEST(HttpRawRequest, PostFormSendsExactBodyAndHeadersInOrder) {
-  RawServer server;
+  Raw_Server server;
   Session session;
   const std::string address = "http://127.0.0.1:" + std::to_string(server.port()) + "/search";
   const Response response = session.post_form(

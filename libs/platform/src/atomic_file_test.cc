@@ -15,7 +15,7 @@ namespace travo::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Small_Tmpfs;
+using test_support::Small_Tmpfs;
 
 std::string read(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

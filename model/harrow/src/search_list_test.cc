@@ -40,13 +40,13 @@ TEST_F(SearchListTest, SavesRowsWidthsFontAndAlignment) {
   const fs::path out = dir_ / "專利檢索列表.xlsx";
   list.finish(out);
 
-  auto rows = testing::sheet_rows(out);
+  auto rows = test_support::sheet_rows(out);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], (std::array<std::string, 6>{"專利公開號", "標題", "申請日", "公開(公告)日", "申請號", "申請人"}));
   EXPECT_EQ(rows[1][5], "甲公司\n乙 & 丙公司");
   EXPECT_EQ(rows[2][0], "TW202300002A");
 
-  const std::string sheet = testing::zip_part(out, "xl/worksheets/sheet1.xml");
+  const std::string sheet = test_support::zip_part(out, "xl/worksheets/sheet1.xml");
   // Widths 30, 90, 30, 30, 30, 180 (the writer adds its own padding).
   for (const char* col : {"<col min=\"1\" max=\"1\" width=\"30.", "<col min=\"2\" max=\"2\" width=\"90.",
                           "<col min=\"6\" max=\"6\" width=\"180."}) {
@@ -56,11 +56,11 @@ TEST_F(SearchListTest, SavesRowsWidthsFontAndAlignment) {
   EXPECT_EQ(sheet.find("G1"), std::string::npos);
   EXPECT_EQ(sheet.find("A4"), std::string::npos);
   EXPECT_NE(sheet.find("<c r=\"B3\" s=\"1\"/>"), std::string::npos);  // empty title, still formatted
-  const std::string styles = testing::zip_part(out, "xl/styles.xml");
+  const std::string styles = test_support::zip_part(out, "xl/styles.xml");
   EXPECT_NE(styles.find("<name val=\"Microsoft JhengHei\"/>"), std::string::npos);
   EXPECT_NE(styles.find("<alignment horizontal=\"center\" vertical=\"center\"/>"), std::string::npos);
   EXPECT_EQ(styles.find("wrapText"), std::string::npos);
-  EXPECT_EQ(testing::zip_part(out, "xl/workbook.xml").find("name=\"Sheet1\"") != std::string::npos, true);
+  EXPECT_EQ(test_support::zip_part(out, "xl/workbook.xml").find("name=\"Sheet1\"") != std::string::npos, true);
 }
 
 TEST_F(SearchListTest, FailedSaveLeavesThePreviousFileIntact) {
@@ -96,7 +96,7 @@ TEST_F(SearchListTest, ReplacesAnExistingFile) {
   { std::ofstream(out) << "previous"; }
   Search_List list;
   list.finish(out);
-  EXPECT_EQ(testing::sheet_rows(out).size(), 1u);
+  EXPECT_EQ(test_support::sheet_rows(out).size(), 1u);
 }
 
 }  // namespace

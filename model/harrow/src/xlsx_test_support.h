@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace travo::harrow::testing {
+namespace travo::harrow::test_support {
 
 inline std::string zip_part(const std::filesystem::path& xlsx, const std::string& part) {
   const std::string cmd = "unzip -p '" + xlsx.string() + "' '" + part + "' 2>/dev/null";
@@ -96,4 +96,4 @@ inline std::vector<std::array<std::string, 6>> sheet_rows(const std::filesystem:
   return rows;
 }
 
-}  // namespace travo::harrow::testing
+}  // namespace travo::harrow::test_support

@@ -18,7 +18,7 @@
 //
 // Failures: operations that need the working document throw
 // std::logic_error while none is open; errors of the docx layer
-// (docx::Error) reach the caller unchanged, except where an operation below
+// (travo::docx::Error) reach the caller unchanged, except where an operation below
 // says that it prints a line on standard output and carries on.
 //
 // A Document is single-threaded: one caller at a time.
@@ -31,8 +31,8 @@
 #include <string_view>
 #include <vector>
 
-#include "docx/document.h"
-#include "docx/paragraph.h"
+#include "travo/docx/document.h"
+#include "travo/docx/paragraph.h"
 #include "quire_model/ordered_map.h"
 #include "quire_model/quire_model.h"
 #include "quire_model/replacement_entry.h"
@@ -46,13 +46,13 @@ namespace quire_model {
 
 // What one inspection found for one placeholder: the texts of the
 // paragraphs that use it inconsistently, in document order (key "text").
-struct CheckFinding {
+struct Check_Finding {
   std::vector<std::string> text;
-  friend bool operator==(const CheckFinding&, const CheckFinding&) = default;
+  friend bool operator==(const Check_Finding&, const Check_Finding&) = default;
 };
 // Findings per placeholder, in the order in which placeholders were first
 // found.
-using CheckDict = OrderedMap<CheckFinding>;
+using Check_Dict = Ordered_Map<Check_Finding>;
 
 // The arguments of Document::_add_table, to be named as needed:
 //
@@ -62,7 +62,7 @@ using CheckDict = OrderedMap<CheckFinding>;
 // abstract, PAPN and title are written in their text form (a number gives
 // its decimal text). rows and cols must be at least 4 and 3; extra rows and
 // columns only get the vertical alignment. image_path absent: no picture.
-struct AddTableOptions {
+struct Add_Table_Options {
   Value abstract = "";
   Value PAPN = "";
   Value title = "";
@@ -101,7 +101,7 @@ class Quire_Model::Document {
   // Template file of each version key (the key's text form), as given.
   std::map<std::string, std::string> version_path;
   // The replacement registry, in order of first registration.
-  ReplacementRegistry replace_value;
+  Replacement_Registry replace_value;
   // The docx-to-PDF converter, made by the constructor.
   std::unique_ptr<::platen_model::Platen_Model> platen_model;
   // Output folder prefix; output file names are appended to it without a
@@ -110,11 +110,11 @@ class Quire_Model::Document {
   // The version now open, exactly as the caller gave it.
   std::optional<Value> version;
   // The working document, in memory.
-  std::optional<docx::Document> doc;
+  std::optional<travo::docx::Document> doc;
   // Base name of the last output.
   std::optional<std::string> name;
   // Findings of the last inspection.
-  std::optional<CheckDict> check_dict;
+  std::optional<Check_Dict> check_dict;
 
   // Registers (or re-registers) the template file `path` under the text
   // form of `name`. The path is stored as given and only read by
@@ -129,7 +129,7 @@ class Quire_Model::Document {
   //
   // An unregistered version prints "word的檔案格式名稱並沒有定義" and
   // returns; version and doc keep what they held. A registered template
-  // that cannot be opened throws docx::Error; version and doc then also
+  // that cannot be opened throws travo::docx::Error; version and doc then also
   // keep what they held.
   void run_version(const Value& version, std::string save_path = "C:/corvana/");
 
@@ -137,7 +137,7 @@ class Quire_Model::Document {
   // the replacement `new_text` (stored as its text form) and `options`.
   // An earlier entry under the same key is replaced whole, nothing of it
   // kept, and the key keeps its place in the registry order.
-  void set(const Value& old_text, const Value& new_text, const SetOptions& options = {});
+  void set(const Value& old_text, const Value& new_text, const Set_Options& options = {});
 
   // Empties the registry. (The name `delete` is taken by C++.)
   void delete_();
@@ -152,17 +152,17 @@ class Quire_Model::Document {
   // breaks and field codes give nothing). Content held in several forms in
   // mc:AlternateContent (a text box: DrawingML and VML) is read once, from
   // its first mc:Choice. Does not change the document.
-  std::string get_accepted_text(const docx::Paragraph& p) const;
+  std::string get_accepted_text(const travo::docx::Paragraph& p) const;
 
   // As get_accepted_text, but page breaks are dropped, only "w:del" and
   // "w:ins" send the paragraph down the markup path, and there the text of
   // every w:t element counts (of mc:AlternateContent, the first mc:Choice).
-  std::string _get_accepted_text(const docx::Paragraph& p) const;
+  std::string _get_accepted_text(const travo::docx::Paragraph& p) const;
 
   // The text of the runs that are direct children of the root element of
   // `xml` (a serialised paragraph, say): per run, kRunPageMarker when its
   // first w:br is a page break, then the text of its first w:t. Runs nested
-  // deeper (insertions, hyperlinks) are not read. Throws docx::Error for
+  // deeper (insertions, hyperlinks) are not read. Throws travo::docx::Error for
   // XML that does not parse.
   std::string ttff(std::string_view xml) const;
 
@@ -230,12 +230,12 @@ class Quire_Model::Document {
   // "插入圖片錯誤") or that the document refuses ("插入圖片錯誤").
   //
   // Throws std::invalid_argument, before anything is appended, when rows is
-  // below 4 or cols below 3, and docx::Error for sizes the document cannot
+  // below 4 or cols below 3, and travo::docx::Error for sizes the document cannot
   // hold. Any other failure (a text a document cannot carry, say) throws
   // after the half-built table has been removed again: a failed call leaves
   // the document as it was. Throws std::logic_error when no document is
   // open.
-  void _add_table(const AddTableOptions& options = {});
+  void _add_table(const Add_Table_Options& options = {});
   // The same with the arguments by position.
   void _add_table(const Value& abstract, const Value& PAPN = "", const Value& title = "",
                   int rows = 4, int cols = 3,
@@ -292,8 +292,8 @@ class Quire_Model::Document {
   void show_execute_set(bool specify_range = false);
 
   // The working document; throws std::logic_error when none is open.
-  docx::Document& working_document();
-  const docx::Document& working_document() const;
+  travo::docx::Document& working_document();
+  const travo::docx::Document& working_document() const;
 };
 
 // Shorter name for the working object.

@@ -44,7 +44,7 @@
 //
 // The whole file is checked before any step runs: anything that is not as
 // above (no JSON, an unknown op or key, a value of the wrong kind) throws
-// JobError naming the step. Steps are numbered from 1.
+// Job_Error naming the step. Steps are numbered from 1.
 #pragma once
 
 #include <cstddef>
@@ -61,15 +61,15 @@
 namespace quire_model {
 
 // A job that cannot be run as written; the message says where and why.
-class JobError : public std::runtime_error {
+class Job_Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 // A step that failed while running. what() is the operation's own message.
-class StepError : public std::runtime_error {
+class Step_Error : public std::runtime_error {
  public:
-  StepError(std::size_t number, std::string op, const std::string& message)
+  Step_Error(std::size_t number, std::string op, const std::string& message)
       : std::runtime_error(message), number(number), op(std::move(op)) {}
   std::size_t number;  // from 1
   std::string op;
@@ -77,9 +77,9 @@ class StepError : public std::runtime_error {
 
 // What a completed step gave back: the texts of show_all_text, the
 // findings of show_execute_set, nothing for the other operations.
-struct StepResult {
+struct Step_Result {
   std::string op;
-  std::variant<std::monostate, std::vector<std::string>, CheckDict> result;
+  std::variant<std::monostate, std::vector<std::string>, Check_Dict> result;
 };
 
 class Job {
@@ -88,10 +88,10 @@ class Job {
   static constexpr std::size_t kMaxFileSize = 16u << 20;
 
   // Checks `json` and binds every step. Relative paths are joined to
-  // `base_dir`. Throws JobError.
+  // `base_dir`. Throws Job_Error.
   static Job parse(std::string_view json, const std::filesystem::path& base_dir);
   // Reads and parses the file; relative paths are taken relative to its
-  // folder. Throws JobError also when the file cannot be read or is larger
+  // folder. Throws Job_Error also when the file cannot be read or is larger
   // than kMaxFileSize.
   static Job load(const std::filesystem::path& file);
 
@@ -100,15 +100,15 @@ class Job {
   const std::string& op(std::size_t number) const { return steps_.at(number - 1).op; }
 
   // Runs the steps in order on `doc`, appending each completed step's
-  // result to `results`. The first step that throws ends the run: StepError
+  // result to `results`. The first step that throws ends the run: Step_Error
   // carries its number, op and message, and the steps after it are not run.
   // The engine's standard-output lines appear as the steps write them.
-  void run(Document& doc, std::vector<StepResult>& results) const;
+  void run(Document& doc, std::vector<Step_Result>& results) const;
 
  private:
   struct Step {
     std::string op;
-    std::function<StepResult(Document&)> call;
+    std::function<Step_Result(Document&)> call;
   };
   std::vector<Step> steps_;
 };
@@ -117,6 +117,6 @@ class Job {
 // operations without a result, the list of texts for show_all_text, and
 // {placeholder: {"text": [...]}} for show_execute_set. With `failure`, a
 // member "error": {"step": number, "op": ..., "message": ...} follows.
-std::string results_json(const std::vector<StepResult>& results, const StepError* failure = nullptr);
+std::string results_json(const std::vector<Step_Result>& results, const Step_Error* failure = nullptr);
 
 }  // namespace quire_model

@@ -19,7 +19,7 @@
 namespace quire_model {
 
 template <typename V>
-class OrderedMap {
+class Ordered_Map {
  public:
   using Entry = std::pair<std::string, V>;
   using const_iterator = typename std::vector<Entry>::const_iterator;

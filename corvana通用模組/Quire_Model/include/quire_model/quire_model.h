@@ -8,7 +8,7 @@
 //   quire_model::Quire_Model::Document doc;
 //   doc.set_word_version_path("A", "C:/corvana/範本/報告A.docx");
 //   doc.run_version("A", "C:/corvana/輸出/");
-//   doc.set("{{申請人}}", "王小明", {.new_font_size = docx::Pt(12)});
+//   doc.set("{{申請人}}", "王小明", {.new_font_size = travo::docx::Pt(12)});
 //   doc.execute_set();
 //   doc._add_table({.abstract = "一種…", .PAPN = "TWI812345B", .title = "…",
 //                   .image_path = "C:/corvana/圖/1.png"});

@@ -3,14 +3,14 @@
 // A report program registers entries with Document::set, naming the options
 // it wants to change:
 //
-//   doc.set("{{name}}", "王小明", {.new_font_size = docx::Pt(12)});
+//   doc.set("{{name}}", "王小明", {.new_font_size = travo::docx::Pt(12)});
 //
 // Options it does not name take the defaults written below. Naming an
 // option with no value (`.left_indent = std::nullopt`) stores it as absent;
-// what an absent value means is stated at each field of ReplacementEntry.
+// what an absent value means is stated at each field of Replacement_Entry.
 // An option name that does not exist does not compile.
 //
-// Every entry has the same fixed keys. The fields of ReplacementEntry carry
+// Every entry has the same fixed keys. The fields of Replacement_Entry carry
 // them; the comment of each field gives the key under which report programs
 // and printed findings know it.
 #pragma once
@@ -18,40 +18,40 @@
 #include <optional>
 #include <string>
 
-#include "docx/alignment.h"
-#include "docx/length.h"
+#include "travo/docx/alignment.h"
+#include "travo/docx/length.h"
 #include "quire_model/ordered_map.h"
 
 namespace quire_model {
 
 // A font colour of three components, each meant to be 0 to 255. Values
-// outside that range are stored as given and refused (docx::Error) when the
+// outside that range are stored as given and refused (travo::docx::Error) when the
 // colour is applied.
-struct FontColor {
+struct Font_Color {
   int red = 0;
   int green = 0;
   int blue = 0;
-  friend bool operator==(const FontColor&, const FontColor&) = default;
+  friend bool operator==(const Font_Color&, const Font_Color&) = default;
 };
 
 // The named options of Document::set with their defaults. (Every member
 // has an initializer, so naming only some of them draws no warning.)
-struct SetOptions {
+struct Set_Options {
   std::optional<std::string> new_font_name = "Calibri";
   std::optional<std::string> new_font_name_Chinese = "標楷體";
-  std::optional<docx::Length> new_font_size = docx::Pt(8);
-  std::optional<docx::Alignment> new_alignment = docx::Alignment::Center;
+  std::optional<travo::docx::Length> new_font_size = travo::docx::Pt(8);
+  std::optional<travo::docx::Alignment> new_alignment = travo::docx::Alignment::Center;
   std::optional<double> left_indent = std::nullopt;   // points
   std::optional<double> line_spacing = std::nullopt;  // points
-  std::optional<FontColor> font_color = std::nullopt;
-  std::optional<docx::Length> remark_new_font_size = docx::Pt(8);
+  std::optional<Font_Color> font_color = std::nullopt;
+  std::optional<travo::docx::Length> remark_new_font_size = travo::docx::Pt(8);
   std::optional<std::string> image_path = std::nullopt;
   std::optional<double> image_height = std::nullopt;  // inches
   std::optional<double> image_width = std::nullopt;   // inches
   std::optional<bool> image_fixed_ratio = true;
 };
 
-struct ReplacementEntry {
+struct Replacement_Entry {
   // "替換值": the text that takes the placeholder's place. Inside a body
   // paragraph the marker "$$$page$$$" in it becomes a page break; inside a
   // table cell the marker "__remark__" starts the remark run.
@@ -61,10 +61,10 @@ struct ReplacementEntry {
   // "中文字型": the w:eastAsia font of the run (CJK text). Absent: left unset.
   std::optional<std::string> east_asia_font_name;
   // "字體大小": the size of the replacement runs. Absent: left unset.
-  std::optional<docx::Length> font_size;
+  std::optional<travo::docx::Length> font_size;
   // "對其位置": the paragraph's alignment. Absent: the paragraph's own
   // alignment is removed, so that its style decides.
-  std::optional<docx::Alignment> alignment;
+  std::optional<travo::docx::Alignment> alignment;
   // "left_indent": the paragraph's left indent, in points, as given.
   // Absent: the indent is left as it is.
   std::optional<double> left_indent;
@@ -72,10 +72,10 @@ struct ReplacementEntry {
   // as it is.
   std::optional<double> line_spacing;
   // "font_color": the runs' font colour. Absent: left unset.
-  std::optional<FontColor> font_color;
+  std::optional<Font_Color> font_color;
   // "__remark__" / "字體大小": the size of a cell's remark run.
   struct Remark {
-    std::optional<docx::Length> font_size;
+    std::optional<travo::docx::Length> font_size;
     friend bool operator==(const Remark&, const Remark&) = default;
   } remark;
   // "image_path": a picture to add to each paragraph of a replaced cell.
@@ -91,13 +91,13 @@ struct ReplacementEntry {
 
   // The entry for `replacement_text` with `options`; every key is filled
   // from the options, none from an earlier entry.
-  static ReplacementEntry make(std::string replacement_text, const SetOptions& options = {});
+  static Replacement_Entry make(std::string replacement_text, const Set_Options& options = {});
 
-  friend bool operator==(const ReplacementEntry&, const ReplacementEntry&) = default;
+  friend bool operator==(const Replacement_Entry&, const Replacement_Entry&) = default;
 };
 
 // The replacement registry: placeholder text to entry, in order of first
 // registration.
-using ReplacementRegistry = OrderedMap<ReplacementEntry>;
+using Replacement_Registry = Ordered_Map<Replacement_Entry>;
 
 }  // namespace quire_model

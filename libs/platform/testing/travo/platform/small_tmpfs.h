@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-namespace travo::platform::testing {
+namespace travo::platform::test_support {
 
 class Small_Tmpfs {
  public:
@@ -34,4 +34,4 @@ class Small_Tmpfs {
   bool mounted_ = false;
 };
 
-}  // namespace travo::platform::testing
+}  // namespace travo::platform::test_support

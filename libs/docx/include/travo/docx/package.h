@@ -4,7 +4,7 @@
 // is no zip, an entry name that is absolute or holds "..", two entries with
 // the same name (compared without regard to ASCII case, as part names are),
 // an encrypted entry, too many entries, or data that would decompress beyond
-// the Limits all throw docx::Error. Sizes are checked on the bytes actually
+// the Limits all throw travo::docx::Error. Sizes are checked on the bytes actually
 // decompressed, not only on the sizes the archive declares. Folder entries
 // ("name/") are not parts and are dropped.
 //
@@ -30,7 +30,7 @@
 
 struct _xmlDoc;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -116,4 +116,4 @@ class Package {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -11,7 +11,7 @@
 #include <compare>
 #include <cstdint>
 
-namespace docx {
+namespace travo::docx {
 
 class Length {
  public:
@@ -45,4 +45,4 @@ Length Pt(double points);
 Length Cm(double centimetres);
 Length Inches(double inches);
 
-}  // namespace docx
+}  // namespace travo::docx

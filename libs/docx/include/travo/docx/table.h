@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "docx/cell.h"
-#include "docx/row.h"
+#include "travo/docx/cell.h"
+#include "travo/docx/row.h"
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -64,12 +64,12 @@ class Table {
   detail::Context* ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx
 
 // Hashes by identity, as operator== compares.
 template <>
-struct std::hash<docx::Table> {
-  std::size_t operator()(const docx::Table& h) const noexcept {
+struct std::hash<travo::docx::Table> {
+  std::size_t operator()(const travo::docx::Table& h) const noexcept {
     return std::hash<const void*>()(h.node_);
   }
 };

@@ -8,12 +8,12 @@
 #include <optional>
 #include <vector>
 
-#include "docx/cell.h"
-#include "docx/length.h"
+#include "travo/docx/cell.h"
+#include "travo/docx/length.h"
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -49,12 +49,12 @@ class Row {
   detail::Context* ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx
 
 // Hashes by identity, as operator== compares.
 template <>
-struct std::hash<docx::Row> {
-  std::size_t operator()(const docx::Row& h) const noexcept {
+struct std::hash<travo::docx::Row> {
+  std::size_t operator()(const travo::docx::Row& h) const noexcept {
     return std::hash<const void*>()(h.node_);
   }
 };

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "docx/alignment.h"
-#include "docx/length.h"
-#include "docx/paragraph.h"
+#include "travo/docx/alignment.h"
+#include "travo/docx/length.h"
+#include "travo/docx/paragraph.h"
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -35,8 +35,8 @@ class Cell {
   // Appends a paragraph holding `text` at the end of the cell.
   Paragraph add_paragraph(std::string_view text = "");
 
-  std::optional<VerticalAlignment> vertical_alignment() const;
-  void set_vertical_alignment(VerticalAlignment alignment);
+  std::optional<Vertical_Alignment> vertical_alignment() const;
+  void set_vertical_alignment(Vertical_Alignment alignment);
   // Preferred width (w:tcW of type dxa); nullopt when unset or given in
   // another unit (percent, auto). Setting the width of a cell that covers a
   // single grid column also sets that column's width in the table grid,
@@ -69,12 +69,12 @@ class Cell {
   detail::Context* ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx
 
 // Hashes by identity, as operator== compares.
 template <>
-struct std::hash<docx::Cell> {
-  std::size_t operator()(const docx::Cell& h) const noexcept {
+struct std::hash<travo::docx::Cell> {
+  std::size_t operator()(const travo::docx::Cell& h) const noexcept {
     return std::hash<const void*>()(h.node_);
   }
 };

@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "docx/length.h"
+#include "travo/docx/length.h"
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -27,7 +27,7 @@ struct Context;
 class Image;
 
 // What Run::add_picture placed.
-struct InlinePicture {
+struct Inline_Picture {
   Length width;
   Length height;
   std::string part_name;        // "word/media/image1.png"
@@ -73,10 +73,10 @@ class Run {
   // in word/media, with its relationship and content type. Throws for a file
   // that cannot be read or is no picture, or a size that is not positive; the
   // document is then unchanged.
-  InlinePicture add_picture(const std::filesystem::path& path,
+  Inline_Picture add_picture(const std::filesystem::path& path,
                             std::optional<Length> width = std::nullopt,
                             std::optional<Length> height = std::nullopt);
-  InlinePicture add_picture(const Image& image, std::optional<Length> width = std::nullopt,
+  Inline_Picture add_picture(const Image& image, std::optional<Length> width = std::nullopt,
                             std::optional<Length> height = std::nullopt);
 
   friend bool operator==(const Run& a, const Run& b) { return a.node_ == b.node_; }
@@ -90,12 +90,12 @@ class Run {
   detail::Context* ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx
 
 // Hashes by identity, as operator== compares.
 template <>
-struct std::hash<docx::Run> {
-  std::size_t operator()(const docx::Run& h) const noexcept {
+struct std::hash<travo::docx::Run> {
+  std::size_t operator()(const travo::docx::Run& h) const noexcept {
     return std::hash<const void*>()(h.node_);
   }
 };

@@ -17,11 +17,11 @@
 #include <variant>
 #include <vector>
 
-#include "docx/package.h"
-#include "docx/paragraph.h"
-#include "docx/table.h"
+#include "travo/docx/package.h"
+#include "travo/docx/paragraph.h"
+#include "travo/docx/table.h"
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Context;
@@ -32,7 +32,7 @@ using Block = std::variant<Paragraph, Table>;
 
 class Document {
  public:
-  // Opens the .docx at `path` / in `bytes`. Throws docx::Error when it is
+  // Opens the .docx at `path` / in `bytes`. Throws travo::docx::Error when it is
   // no zip, breaks the package Limits, has no main document part or holds
   // malformed XML in a part that is read.
   static Document open(const std::filesystem::path& path, const Limits& limits = {});
@@ -72,4 +72,4 @@ class Document {
   std::unique_ptr<detail::Context> ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx

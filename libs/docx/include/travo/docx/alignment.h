@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace docx {
+namespace travo::docx {
 
 // Horizontal alignment of a paragraph: the values of w:jc. Left and Right
 // are the classic values; Start and End are their bidi-aware forms that
@@ -30,14 +30,14 @@ std::string_view to_jc(Alignment a);
 std::optional<Alignment> alignment_from_jc(std::string_view jc);
 
 // Vertical alignment of a table cell: the values of w:vAlign.
-enum class VerticalAlignment {
+enum class Vertical_Alignment {
   Top,     // "top"
   Center,  // "center"
   Bottom,  // "bottom"
   Both,    // "both"
 };
 
-std::string_view to_valign(VerticalAlignment v);
-std::optional<VerticalAlignment> vertical_alignment_from_valign(std::string_view v);
+std::string_view to_valign(Vertical_Alignment v);
+std::optional<Vertical_Alignment> vertical_alignment_from_valign(std::string_view v);
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -11,14 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "docx/alignment.h"
-#include "docx/length.h"
-#include "docx/run.h"
-#include "docx/xml.h"
+#include "travo/docx/alignment.h"
+#include "travo/docx/length.h"
+#include "travo/docx/run.h"
+#include "travo/docx/xml.h"
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -63,7 +63,7 @@ class Paragraph {
   // The element of xml() as a tree of its own, for reading the paragraph's
   // markup: it does not follow later changes of the paragraph, and the
   // paragraph does not follow changes of it.
-  XmlDocument xml_document() const;
+  Xml_Document xml_document() const;
   // True when xml() would contain one of `texts`, found without
   // serialising: element and attribute names (WordprocessingML with the
   // prefix "w", other namespaces with their own), attribute values and
@@ -82,12 +82,12 @@ class Paragraph {
   detail::Context* ctx_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx
 
 // Hashes by identity, as operator== compares.
 template <>
-struct std::hash<docx::Paragraph> {
-  std::size_t operator()(const docx::Paragraph& h) const noexcept {
+struct std::hash<travo::docx::Paragraph> {
+  std::size_t operator()(const travo::docx::Paragraph& h) const noexcept {
     return std::hash<const void*>()(h.node_);
   }
 };

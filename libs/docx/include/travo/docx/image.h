@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
-namespace docx {
+namespace travo::docx {
 
-enum class ImageFormat { Png, Jpeg, Gif, Bmp };
+enum class Image_Format { Png, Jpeg, Gif, Bmp };
 
 class Image {
  public:
-  // Throws docx::Error when the file cannot be read, is larger than 256 MiB,
+  // Throws travo::docx::Error when the file cannot be read, is larger than 256 MiB,
   // or is not a picture of an accepted format with a valid header.
   static Image open(const std::filesystem::path& path);
   // `name` only appears in error messages.
@@ -23,7 +23,7 @@ class Image {
 
   int width() const { return width_; }    // pixels
   int height() const { return height_; }  // pixels
-  ImageFormat format() const { return format_; }
+  Image_Format format() const { return format_; }
   const std::string& bytes() const { return bytes_; }
   // "png", "jpeg", "gif" or "bmp".
   std::string_view extension() const;
@@ -33,9 +33,9 @@ class Image {
  private:
   Image() = default;
   std::string bytes_;
-  ImageFormat format_ = ImageFormat::Png;
+  Image_Format format_ = Image_Format::Png;
   int width_ = 0;
   int height_ = 0;
 };
 
-}  // namespace docx
+}  // namespace travo::docx

@@ -16,7 +16,7 @@
 
 struct _xmlNode;
 
-namespace docx {
+namespace travo::docx {
 
 namespace detail {
 struct Access;
@@ -30,8 +30,8 @@ enum class Alternates {
   FirstChoice,  // the first mc:Choice only, so the content counts once
 };
 
-// A handle to an element of an XmlDocument, valid while the document lives.
-class XmlElement {
+// A handle to an element of an Xml_Document, valid while the document lives.
+class Xml_Element {
  public:
 
   std::string local_name() const;
@@ -44,43 +44,43 @@ class XmlElement {
   // All character data inside the element, in document order.
   std::string text() const;
 
-  std::vector<XmlElement> children() const;
+  std::vector<Xml_Element> children() const;
   // Direct child elements with that namespace and local name.
-  std::vector<XmlElement> children(std::string_view ns, std::string_view local) const;
-  std::optional<XmlElement> first_child(std::string_view ns, std::string_view local) const;
+  std::vector<Xml_Element> children(std::string_view ns, std::string_view local) const;
+  std::optional<Xml_Element> first_child(std::string_view ns, std::string_view local) const;
   // Elements with that namespace and local name at any depth below this one
   // (this one excluded), in document order; inside mc:AlternateContent as
   // `alternates` says.
-  std::vector<XmlElement> descendants(std::string_view ns, std::string_view local,
+  std::vector<Xml_Element> descendants(std::string_view ns, std::string_view local,
                                       Alternates alternates = Alternates::All) const;
 
-  friend bool operator==(const XmlElement& a, const XmlElement& b) { return a.node_ == b.node_; }
+  friend bool operator==(const Xml_Element& a, const Xml_Element& b) { return a.node_ == b.node_; }
 
  private:
   friend struct detail::Access;
-  friend class XmlDocument;
-  explicit XmlElement(_xmlNode* node) : node_(node) {}
+  friend class Xml_Document;
+  explicit Xml_Element(_xmlNode* node) : node_(node) {}
 
   _xmlNode* node_;
 };
 
-class XmlDocument {
+class Xml_Document {
  public:
-  // Throws docx::Error (with the line of the fault) for XML that is not well
+  // Throws travo::docx::Error (with the line of the fault) for XML that is not well
   // formed or that declares a document type.
-  static XmlDocument parse(std::string_view xml);
+  static Xml_Document parse(std::string_view xml);
 
-  XmlDocument(XmlDocument&&) noexcept;
-  XmlDocument& operator=(XmlDocument&&) noexcept;
-  ~XmlDocument();
+  Xml_Document(Xml_Document&&) noexcept;
+  Xml_Document& operator=(Xml_Document&&) noexcept;
+  ~Xml_Document();
 
-  XmlElement root() const;
+  Xml_Element root() const;
 
  private:
   friend struct detail::Access;
-  XmlDocument();
+  Xml_Document();
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace docx
+}  // namespace travo::docx

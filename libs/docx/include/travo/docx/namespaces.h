@@ -1,7 +1,7 @@
 // XML namespace URIs of the Office Open XML parts this library reads.
 #pragma once
 
-namespace docx::ns {
+namespace travo::docx::ns {
 
 // WordprocessingML: w:document, w:p, w:r, w:t, ...
 inline constexpr char kW[] = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
@@ -26,4 +26,4 @@ inline constexpr char kRelStyles[] =
 inline constexpr char kRelImage[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 
-}  // namespace docx::ns
+}  // namespace travo::docx::ns
