@@ -18,6 +18,7 @@ namespace {
 TEST(StopRequest, WaitReturnsOnStopRequestAndTheProcessLives) {
   prepare_stop_request();
 #ifdef _WIN32
+  // Wine without a terminal has no console that can carry the event.
   if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
     GTEST_SKIP() << "no console to send Ctrl+Break through (error " << GetLastError() << ")";
   }
