@@ -1,8 +1,5 @@
 // patent-site: serves the local stand-in for the patent office's search site
-// until SIGINT or SIGTERM.
-#include <pthread.h>
-#include <signal.h>
-
+// until asked to stop (SIGINT or SIGTERM; Ctrl+C or Ctrl+Break on Windows).
 #include <exception>
 #include <iostream>
 #include <string_view>
@@ -10,6 +7,7 @@
 
 #include "travo/patent_site/command_line.h"
 #include "travo/patent_site/patent_site.h"
+#include "travo/platform/stop_request.h"
 
 int main(int argc, char** argv) {
   using namespace travo::patent_site;
@@ -26,19 +24,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Block the stop signals before any thread starts, so that every server
-  // thread inherits the mask and sigwait below is the only receiver.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // Before any server thread starts (they inherit the blocked signals).
+  travo::platform::prepare_stop_request();
 
   try {
     Patent_Site site(cl.options);
     std::cout << "patent-site listening on " << site.base_url() << std::endl;
-    int received = 0;
-    sigwait(&stop_signals, &received);
+    travo::platform::wait_for_stop_request();
     site.stop();
   } catch (const std::invalid_argument& e) {
     std::cerr << "patent-site: " << e.what() << "\n";

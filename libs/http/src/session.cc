@@ -7,7 +7,6 @@
 // the loop checks how long ago the last byte was seen and aborts the
 // transfer once that exceeds Options::stall_timeout.
 #include <curl/curl.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <charconv>
@@ -19,6 +18,7 @@
 #include <string_view>
 
 #include "travo/http/session.h"
+#include "travo/platform/socket.h"
 
 namespace travo::http {
 namespace {
@@ -209,8 +209,10 @@ struct Session::Impl {
   static curl_socket_t on_open_socket(void* user, curlsocktype, curl_sockaddr* address) {
     auto* self = static_cast<Impl*>(user);
     self->connected = false;
-    // Close-on-exec: child processes must not inherit our connections.
-    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    // Child processes must not inherit our connections.
+    const platform::Socket s =
+        platform::open_socket(address->family, address->socktype, address->protocol);
+    return s == platform::invalid_socket ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(s);
   }
 
   // The connection is established (or reused) and the request goes out

@@ -1,13 +1,8 @@
 #include "travo/http/session.h"
 
-#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +10,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "travo/platform/socket.h"
 
 namespace travo::http {
 namespace {
@@ -136,22 +133,13 @@ class HttpSessionTest : public ::testing::Test {
 class Raw_Server {
  public:
   Raw_Server() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd_, 8) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      throw std::runtime_error("raw server cannot listen");
-    }
-    port_ = ntohs(addr.sin_port);
+    fd_ = platform::loopback_socket(true, port_);
     thread_ = std::thread([this] { run(); });
   }
   ~Raw_Server() {
     stop_ = true;
     thread_.join();
-    close(fd_);
+    platform::close_socket(fd_);
   }
 
   int port() const { return port_; }
@@ -163,10 +151,9 @@ class Raw_Server {
  private:
   void run() {
     while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 20) <= 0) continue;
-      const int conn = accept(fd_, nullptr, nullptr);
-      if (conn < 0) continue;
+      if (!platform::wait_readable(fd_, 20ms)) continue;
+      const platform::Socket conn = platform::accept_connection(fd_);
+      if (conn == platform::invalid_socket) continue;
       const std::string request = read_request(conn);
       {
         std::lock_guard lock(mutex_);
@@ -174,19 +161,18 @@ class Raw_Server {
       }
       const std::string reply =
           "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-      (void)!send(conn, reply.data(), reply.size(), MSG_NOSIGNAL);
-      close(conn);
+      platform::send_all(conn, reply);
+      platform::close_socket(conn);
     }
   }
 
-  static std::string read_request(int conn) {
+  static std::string read_request(platform::Socket conn) {
     std::string data;
     std::size_t want = std::string::npos;
     char buf[4096];
     while (want == std::string::npos || data.size() < want) {
-      pollfd p{conn, POLLIN, 0};
-      if (poll(&p, 1, 2000) <= 0) break;
-      const ssize_t n = recv(conn, buf, sizeof buf, 0);
+      if (!platform::wait_readable(conn, 2000ms)) break;
+      const std::ptrdiff_t n = platform::receive(conn, buf, sizeof buf);
       if (n <= 0) break;
       data.append(buf, static_cast<std::size_t>(n));
       const std::size_t end = data.find("\r\n\r\n");
@@ -203,7 +189,7 @@ class Raw_Server {
     return data;
   }
 
-  int fd_ = -1;
+  platform::Socket fd_ = platform::invalid_socket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -350,14 +336,9 @@ TEST_F(HttpSessionTest, BodyLargerThanTheLimitThrows) {
 
 TEST(HttpFailures, ConnectionRefusedThrows) {
   // A bound socket that does not listen refuses connections.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  const std::string address = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+  int port = 0;
+  const platform::Socket fd = platform::loopback_socket(false, port);
+  const std::string address = "http://127.0.0.1:" + std::to_string(port) + "/x";
 
   Session session;
   try {
@@ -366,7 +347,7 @@ TEST(HttpFailures, ConnectionRefusedThrows) {
   } catch (const Error& e) {
     EXPECT_THAT(e.what(), HasSubstr(address));
   }
-  close(fd);
+  platform::close_socket(fd);
 }
 
 TEST(HttpFailures, UnresolvableHostOrUnsupportedSchemeThrows) {

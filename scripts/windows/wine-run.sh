@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs a cross-built Windows program under Wine:
+#
+#   wine-run.sh [--prefix WINEPREFIX] program.exe [arguments...]
+#
+# The Wine prefix is private to the build (default build-windows/wine of the
+# clone, or $TRAVO_WINEPREFIX). Its first use creates it, which takes a few
+# seconds; concurrent callers wait for that once and then share the prefix's
+# wineserver. The program's exit status is returned unchanged.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+prefix=${TRAVO_WINEPREFIX:-$root/build-windows/wine}
+if [ "${1:-}" = --prefix ]; then
+  prefix=$2
+  shift 2
+fi
+if [ $# -lt 1 ]; then
+  echo "usage: $0 [--prefix WINEPREFIX] program.exe [arguments...]" >&2
+  exit 2
+fi
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+if [ ! -x "$WINE64" ]; then
+  echo "$0: $WINE64 is missing (run scripts/windows/setup.sh)" >&2
+  exit 2
+fi
+
+export WINEPREFIX=$prefix
+export WINEARCH=win64
+export WINELOADER=$WINE64
+export WINEDEBUG=-all
+# Console programs only: no window, no Mono or Gecko installers.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+
+ready=$prefix/.travo-ready
+if [ ! -f "$ready" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  exec 8>"$prefix.lock"
+  flock 8
+  if [ ! -f "$ready" ]; then
+    rm -rf "$prefix"
+    "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+    "$WINESERVER" -w
+    : > "$ready"
+  fi
+  flock -u 8
+  exec 8>&-
+fi
+
+# A wineserver started by the program would inherit its output and keep a
+# caller that reads it (ctest) waiting until the server quits; start it here,
+# detached from our output, and let it stay a while for the next program.
+"$WINESERVER" -p 30 </dev/null >/dev/null 2>&1 || true
+
+exec "$WINE64" "$@"
