@@ -14,19 +14,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-NS = " ".join([
-    'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"',
-    'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"',
-    'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"',
-    'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"',
-    'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"',
-    'xmlns:dc="http://purl.org/dc/elements/1.1/"',
-    'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"',
-])
+sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "fixtures"))
+from fodt_docx import NS, add_table_grid_style, convert_to_docx  # noqa: E402
 
 CHANGE = ('<office:change-info><dc:creator>審查員</dc:creator>'
           '<dc:date>2025-01-03T09:00:00</dc:date></office:change-info>')
@@ -104,19 +96,6 @@ TEMPLATE = f"""<?xml version="1.0" encoding="UTF-8"?>
 </office:document>
 """
 
-TABLE_GRID_STYLE = (
-    b'<w:style w:type="table" w:styleId="TableGrid">'
-    b'<w:name w:val="Table Grid"/><w:uiPriority w:val="59"/>'
-    b'<w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr>'
-    b'<w:tblPr><w:tblBorders>'
-    b'<w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'</w:tblBorders></w:tblPr></w:style>')
-
 PICTURES = [
     # A wide block diagram: sensor box, wire, processor disc.
     ("fig1.png", "1600x800", [
@@ -144,20 +123,8 @@ def make_pictures(out):
 def make_template(out):
     work = tempfile.mkdtemp(prefix="quire-example-")
     try:
-        src = os.path.join(work, "template.fodt")
-        with open(src, "w", encoding="utf-8") as f:
-            f.write(TEMPLATE)
-        subprocess.run(["soffice", "-env:UserInstallation=file://" + os.path.join(work, "profile"),
-                        "--headless", "--convert-to", "docx", "--outdir", work, src],
-                       check=True, stdout=subprocess.DEVNULL)
-        raw = os.path.join(work, "template.docx")
-        dst = os.path.join(out, "template.docx")
-        with zipfile.ZipFile(raw) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-            for info in zin.infolist():
-                data = zin.read(info.filename)
-                if info.filename == "word/styles.xml":
-                    data = data.replace(b"</w:styles>", TABLE_GRID_STYLE + b"</w:styles>")
-                zout.writestr(info, data)
+        convert_to_docx({"template": TEMPLATE}, work)
+        add_table_grid_style(os.path.join(work, "template.docx"), os.path.join(out, "template.docx"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -14,45 +14,19 @@ Usage: make_fixtures.py [OUTPUT_DIR [NAME...]]
 """
 
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-NS = " ".join([
-    'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"',
-    'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"',
-    'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"',
-    'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"',
-    'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"',
-    'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"',
-    'xmlns:xlink="http://www.w3.org/1999/xlink"',
-    'xmlns:dc="http://purl.org/dc/elements/1.1/"',
-    'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"',
-])
-
-FONTS = """
- <office:font-face-decls>
-  <style:font-face style:name="Liberation Serif" svg:font-family="'Liberation Serif'"/>
-  <style:font-face style:name="Liberation Mono" svg:font-family="'Liberation Mono'"/>
-  <style:font-face style:name="Noto Serif CJK TC" svg:font-family="'Noto Serif CJK TC'"/>
- </office:font-face-decls>
-"""
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "scripts", "fixtures"))
+from fodt_docx import add_table_grid_style, convert_to_docx as convert, fodt as _fodt  # noqa: E402
 
 
 def fodt(body, automatic_styles="", master=""):
-    return f"""<?xml version="1.0" encoding="UTF-8"?>
-<office:document {NS} office:version="1.3"
- office:mimetype="application/vnd.oasis.opendocument.text">
-{FONTS}
- <office:automatic-styles>{automatic_styles}</office:automatic-styles>
- <office:master-styles>{master}</office:master-styles>
- <office:body><office:text>{body}</office:text></office:body>
-</office:document>
-"""
+    return _fodt(body, automatic_styles, master,
+                 fonts=("Liberation Serif", "Liberation Mono", "Noto Serif CJK TC"))
 
 
 CHANGE_INFO = ('<office:change-info><dc:creator>Tester</dc:creator>'
@@ -280,26 +254,6 @@ def make_images(out):
         f.write("plain text, not a picture\n")
 
 
-def convert(sources, out):
-    work = tempfile.mkdtemp(prefix="quire-fixtures-")
-    try:
-        paths = []
-        for name, text in sources.items():
-            p = os.path.join(work, name + ".fodt")
-            with open(p, "w", encoding="utf-8") as f:
-                f.write(text)
-            paths.append(p)
-        profile = "file://" + os.path.join(work, "profile")
-        subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless",
-                        "--convert-to", "docx", "--outdir", out] + paths,
-                       check=True, stdout=subprocess.DEVNULL)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    for name in sources:
-        if not os.path.exists(os.path.join(out, name + ".docx")):
-            sys.exit(f"LibreOffice did not produce {name}.docx")
-
-
 def put_page_break_inside_run(path):
     """Turns the text "[[PB]]" of the body into a page break in its run."""
     tmp = path + ".tmp"
@@ -313,32 +267,6 @@ def put_page_break_inside_run(path):
                     b"[[PB]]", b'</w:t><w:br w:type="page"/><w:t xml:space="preserve">')
             zout.writestr(info, data)
     os.replace(tmp, path)
-
-
-TABLE_GRID_STYLE = (
-    b'<w:style w:type="table" w:styleId="TableGrid">'
-    b'<w:name w:val="Table Grid"/><w:uiPriority w:val="59"/>'
-    b'<w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr>'
-    b'<w:tblPr><w:tblBorders>'
-    b'<w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'<w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    b'</w:tblBorders></w:tblPr></w:style>')
-
-
-def add_table_grid_style(src, dst):
-    """Copies src to dst with Word's "Table Grid" style in its styles part."""
-    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-        for info in zin.infolist():
-            data = zin.read(info.filename)
-            if info.filename == "word/styles.xml":
-                if b'w:styleId="TableGrid"' in data:
-                    sys.exit("LibreOffice now writes Table Grid itself")
-                data = data.replace(b"</w:styles>", TABLE_GRID_STYLE + b"</w:styles>")
-            zout.writestr(info, data)
 
 
 def main():

@@ -12,44 +12,18 @@ Usage: make_fixtures.py [OUTPUT_DIR]   (default: the folder of this script)
 
 import base64
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-NS = ' '.join([
-    'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"',
-    'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"',
-    'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"',
-    'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"',
-    'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"',
-    'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"',
-    'xmlns:xlink="http://www.w3.org/1999/xlink"',
-    'xmlns:dc="http://purl.org/dc/elements/1.1/"',
-    'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"',
-])
-
-FONTS = """
- <office:font-face-decls>
-  <style:font-face style:name="Liberation Serif" svg:font-family="'Liberation Serif'"/>
-  <style:font-face style:name="Liberation Mono" svg:font-family="'Liberation Mono'"/>
-  <style:font-face style:name="Noto Sans CJK TC" svg:font-family="'Noto Sans CJK TC'"/>
- </office:font-face-decls>
-"""
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "scripts", "fixtures"))
+from fodt_docx import TABLE_GRID_STYLE, convert_to_docx as convert, fodt as _fodt, rewrite  # noqa: E402
 
 
 def fodt(body, automatic_styles=""):
-    return f"""<?xml version="1.0" encoding="UTF-8"?>
-<office:document {NS} office:version="1.3"
- office:mimetype="application/vnd.oasis.opendocument.text">
-{FONTS}
- <office:automatic-styles>{automatic_styles}</office:automatic-styles>
- <office:body><office:text>{body}</office:text></office:body>
-</office:document>
-"""
+    return _fodt(body, automatic_styles, fonts=("Liberation Serif", "Liberation Mono", "Noto Sans CJK TC"))
 
 
 def plain():
@@ -168,29 +142,6 @@ SOURCES = {
     "east_asian": east_asian,
 }
 
-TABLE_GRID_STYLE = (
-    '<w:style w:type="table" w:styleId="TableGrid">'
-    '<w:name w:val="Table Grid"/><w:uiPriority w:val="59"/>'
-    '<w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr>'
-    '<w:tblPr><w:tblBorders>'
-    '<w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '<w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '<w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '<w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '<w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '<w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
-    '</w:tblBorders></w:tblPr></w:style>')
-
-
-def rewrite(src, dst, edit):
-    """Copies the zip src to dst, passing each (name, data) through edit."""
-    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-        for info in zin.infolist():
-            data = edit(info.filename, zin.read(info.filename))
-            if data is not None:
-                zout.writestr(info.filename, data)
-
-
 def make_images(out):
     img = os.path.join(out, "images")
     os.makedirs(img, exist_ok=True)
@@ -206,31 +157,11 @@ def make_images(out):
         return f.read()
 
 
-def convert(sources, out):
-    work = tempfile.mkdtemp(prefix="docx-fixtures-")
-    try:
-        paths = []
-        for name, text in sources.items():
-            p = os.path.join(work, name + ".fodt")
-            with open(p, "w", encoding="utf-8") as f:
-                f.write(text)
-            paths.append(p)
-        profile = "file://" + os.path.join(work, "profile")
-        subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless",
-                        "--convert-to", "docx", "--outdir", out] + paths,
-                       check=True, stdout=subprocess.DEVNULL)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    for name in sources:
-        if not os.path.exists(os.path.join(out, name + ".docx")):
-            sys.exit(f"LibreOffice did not produce {name}.docx")
-
-
 def make_derived(out):
     # A document whose styles part holds the "Table Grid" table style.
     def add_grid(name, data):
         if name == "word/styles.xml":
-            return data.replace(b"</w:styles>", TABLE_GRID_STYLE.encode() + b"</w:styles>")
+            return data.replace(b"</w:styles>", TABLE_GRID_STYLE + b"</w:styles>")
         return data
     rewrite(os.path.join(out, "tables.docx"), os.path.join(out, "table_grid.docx"), add_grid)
 
