@@ -1,6 +1,6 @@
 // libFuzzer target: opens arbitrary bytes as a .docx, reads the body the way
 // the template engine does, edits, saves, and opens the result again. Any
-// failure other than travo::docx::Error (a crash, a leak, a hang) is a bug.
+// failure other than docx::Error (a crash, a leak, a hang) is a bug.
 //
 // Input starting with "PK" is taken as a whole archive. Anything else is
 // taken as the text of word/document.xml and wrapped into a minimal valid
@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "travo/docx/docx.h"
+
+namespace docx = travo::docx;
 
 namespace {
 
@@ -93,23 +95,23 @@ std::string wrap_document_xml(std::string document_xml) {
                      {"word/document.xml", std::move(document_xml)}});
 }
 
-void read_everything(travo::docx::Document& doc) {
-  for (const travo::docx::Block& block : doc.blocks()) {
-    if (const auto* p = std::get_if<travo::docx::Paragraph>(&block)) {
+void read_everything(docx::Document& doc) {
+  for (const docx::Block& block : doc.blocks()) {
+    if (const auto* p = std::get_if<docx::Paragraph>(&block)) {
       (void)p->text();
       (void)p->xml();
-      for (const travo::docx::Run& r : p->runs()) {
+      for (const docx::Run& r : p->runs()) {
         (void)r.font_name();
         (void)r.size();
         (void)r.color();
       }
     } else {
-      const auto& t = std::get<travo::docx::Table>(block);
+      const auto& t = std::get<docx::Table>(block);
       (void)t.column_count();
       (void)t.style();
-      for (const travo::docx::Row& row : t.rows()) {
+      for (const docx::Row& row : t.rows()) {
         (void)row.height();
-        for (const travo::docx::Cell& c : row.cells()) (void)c.text();
+        for (const docx::Cell& c : row.cells()) (void)c.text();
       }
     }
   }
@@ -119,31 +121,31 @@ void read_everything(travo::docx::Document& doc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Smaller bounds than the defaults keep the fuzzer's memory use low.
-  travo::docx::Limits limits;
+  docx::Limits limits;
   limits.max_part_size = 16u << 20;
   limits.max_total_size = 64u << 20;
   std::string input(reinterpret_cast<const char*>(data), size);
   if (input.compare(0, 2, "PK") != 0) input = wrap_document_xml(std::move(input));
   try {
-    travo::docx::Document doc = travo::docx::Document::from_bytes(std::move(input), limits);
+    docx::Document doc = docx::Document::from_bytes(std::move(input), limits);
     read_everything(doc);
     if (!doc.paragraphs().empty()) {
-      travo::docx::Paragraph p = doc.paragraphs().front();
-      p.add_run("fuzz\tline\nend").set_size(travo::docx::Pt(8));
-      p.set_alignment(travo::docx::Alignment::Center);
+      docx::Paragraph p = doc.paragraphs().front();
+      p.add_run("fuzz\tline\nend").set_size(docx::Pt(8));
+      p.set_alignment(docx::Alignment::Center);
     }
     if (!doc.tables().empty()) {
-      travo::docx::Table t = doc.tables().front();
+      docx::Table t = doc.tables().front();
       if (!t.rows().empty() && !t.rows().front().cells().empty()) {
-        travo::docx::Cell c = t.rows().front().cells().front();
+        docx::Cell c = t.rows().front().cells().front();
         c.set_text("cell");
-        c.set_width(travo::docx::Cm(2));
+        c.set_width(docx::Cm(2));
       }
     }
     doc.add_table(1, 2).cell(0, 1).set_text("x");
-    travo::docx::Document again = travo::docx::Document::from_bytes(doc.to_bytes(), limits);
+    docx::Document again = docx::Document::from_bytes(doc.to_bytes(), limits);
     read_everything(again);
-  } catch (const travo::docx::Error&) {
+  } catch (const docx::Error&) {
   }
   return 0;
 }

@@ -12,6 +12,8 @@
 
 #include "fuzz_input.h"
 
+namespace docx = travo::docx;
+
 namespace {
 
 [[noreturn]] void fail(const char* what) {
@@ -33,12 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
   quire_model::Document doc;
   try {
-    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const travo::docx::Error&) {
+    doc.doc = docx::Document::from_bytes(in.document, quire_fuzz::limits());
+  } catch (const docx::Error&) {
     return 0;
   }
   quire_fuzz::register_all(doc, in);
-  travo::docx::Document& d = *doc.doc;
+  docx::Document& d = *doc.doc;
   d.package().mark_modified(d.main_part_name());
   const std::string before = d.package().part_data(d.main_part_name());
 

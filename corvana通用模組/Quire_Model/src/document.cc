@@ -7,6 +7,8 @@
 #include "platen_model/platen_model.h"
 #include "travo/platform/paths.h"
 
+namespace docx = travo::docx;
+
 namespace quire_model {
 
 Quire_Model::Document::Document()
@@ -29,7 +31,7 @@ void Quire_Model::Document::run_version(const Value& version, std::string save_p
   }
   // Open before touching `version`, so that a template that fails to open
   // leaves version and doc agreeing with each other.
-  travo::docx::Document opened = travo::docx::Document::open(travo::platform::local_path(it->second));
+  docx::Document opened = docx::Document::open(travo::platform::local_path(it->second));
   this->version = version;
   doc = std::move(opened);
 }
@@ -42,12 +44,12 @@ void Quire_Model::Document::set(const Value& old_text, const Value& new_text,
 
 void Quire_Model::Document::delete_() { replace_value = Replacement_Registry(); }
 
-travo::docx::Document& Quire_Model::Document::working_document() {
+docx::Document& Quire_Model::Document::working_document() {
   if (!doc) throw std::logic_error("no document is open: open a template version with run_version first");
   return *doc;
 }
 
-const travo::docx::Document& Quire_Model::Document::working_document() const {
+const docx::Document& Quire_Model::Document::working_document() const {
   if (!doc) throw std::logic_error("no document is open: open a template version with run_version first");
   return *doc;
 }

@@ -2,14 +2,16 @@
 
 #include <stdexcept>
 
+namespace docx = travo::docx;
+
 namespace quire_model {
 
 Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<double> box_width,
                         std::optional<double> box_height, bool fixed_ratio) {
   if (!fixed_ratio) {
     Picture_Size out;
-    if (box_width) out.width = travo::docx::Inches(*box_width);
-    if (box_height) out.height = travo::docx::Inches(*box_height);
+    if (box_width) out.width = docx::Inches(*box_width);
+    if (box_height) out.height = docx::Inches(*box_height);
     return out;
   }
   if (!box_width || !box_height)
@@ -39,7 +41,7 @@ Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<
       w = bh * ratio;
     }
   }
-  return {travo::docx::Inches(w), travo::docx::Inches(h)};
+  return {docx::Inches(w), docx::Inches(h)};
 }
 
 }  // namespace quire_model
