@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "qt_test_app.h"
+#include "travo/gui/appearance.h"
 #include "travo/gui/gui.h"
 #include "travo/platform/paths.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo::gui {
 namespace {
@@ -28,7 +29,7 @@ const char* const kImages[] = {"logo.ico", "logo.png", "logo(僅文字).png", "�
 class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    qt_test_app();
+    qt_test_support::qt_test_app(apply_dark_appearance);
     ASSERT_TRUE(root.isValid());
     qputenv("CORVANA_ROOT", root.path().toUtf8());
     options.program_folder = kSourceFolder;
