@@ -40,7 +40,7 @@ class WindowWithWorkerTest : public testing::Test {
     gui::ensure_output_folders();
     receipt_options.site = site.base_url();
     receipt_options.empty_page_wait = 1ms;
-    gui_options.program_folder = TRAVO_GUI_SOURCE_DIR;
+    gui_options.program_folder = TRAVO_SOURCE_DIR "/model/GUI";
     gui_options.poll_interval = 24h;  // the tests run the polling step themselves
     gui_options.shell.start_detached = [](const std::string&, const std::vector<std::string>&) { return true; };
     gui_options.shell.open_url = [](const std::string&) { return true; };

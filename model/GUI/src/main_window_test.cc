@@ -23,7 +23,7 @@
 namespace travo::gui {
 namespace {
 
-const std::string kSourceFolder = TRAVO_GUI_SOURCE_DIR;  // holds 格式範本
+const std::string kSourceFolder = TRAVO_SOURCE_DIR "/model/GUI";  // holds 格式範本
 const char* const kImages[] = {"logo.ico", "logo.png", "logo(僅文字).png", "資料夾.png", "問號001.png"};
 
 class MainWindowTest : public testing::Test {
