@@ -74,7 +74,7 @@ class WindowWithWorkerTest : public testing::Test {
   }
 
   std::filesystem::path search_list() const {
-    return platform::local_path("C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx");
+    return platform::search_list_path();
   }
 
   QTemporaryDir root;

@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, PreviewWithoutMapsReportsOnlyTheOutputAction) {
 TEST_F(MainWindowTest, FolderIconOpensTheOutputFolder) {
   open_window();
   click(window->findChild<QPushButton*>("folder_icon"));
-  const std::string folder = platform::local_path("C:/corvana/TRAVO專利檢索軟體/").string();
+  const std::string folder = platform::product_folder().string();
   EXPECT_EQ(started, (std::vector<std::string>{"xdg-open", folder}));
   EXPECT_EQ(folder.rfind(root.path().toStdString(), 0), 0u);
 }
@@ -354,7 +354,7 @@ TEST_F(MainWindowTest, MissingIconImageFailsTheWindow) {
 
 TEST_F(MainWindowTest, OutputFoldersAreCreatedAndMayExistAlready) {
   ensure_output_folders();
-  const auto folder = platform::local_path("C:/corvana/TRAVO專利檢索軟體/");
+  const auto folder = platform::product_folder();
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   std::filesystem::path marker = folder / "kept.txt";
   QFile(QString::fromStdString(marker.string())).open(QIODevice::WriteOnly);
