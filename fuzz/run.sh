@@ -11,10 +11,8 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -DTRAVO_FUZZ=ON -DTRAVO_BUILD_TESTS=
   -DTRAVO_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(get_data_fuzzer page_query_fuzzer form_post_fuzzer docx_fuzzer)
-  for f in execute_set show_execute_set quire_job; do
-    [ -f "fuzz/quire/${f}_fuzzer.cc" ] && targets+=("${f}_fuzzer")
-  done
+  targets=(get_data_fuzzer page_query_fuzzer form_post_fuzzer docx_fuzzer
+           execute_set_fuzzer show_execute_set_fuzzer quire_job_fuzzer)
 fi
 cmake --build "$BUILD" -j"$(nproc)" --target "${targets[@]}" > /dev/null
 for t in "${targets[@]}"; do

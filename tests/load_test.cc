@@ -80,9 +80,9 @@ TEST(LoadTest, FiftyFullSearchesInOrderWithFlatMemory) {
   const int kCommands = std::getenv("LOAD_COMMANDS") ? std::atoi(std::getenv("LOAD_COMMANDS")) : 50;
   // Alternate two queries so each command's first message names its own count.
   for (int i = 0; i < kCommands; ++i) {
-    maps->Queue_All_variable.at("起始數據").put(Start_Data{{"檢索指令", std::string(i % 2 ? "方法" : "裝置")}});
+    maps->Queue_All_variable.at(kStartData).put(Start_Data{{kCommandKey, std::string(i % 2 ? "方法" : "裝置")}});
   }
-  Queue& messages = maps->Queue_All_variable.at("get_receipt");
+  Queue& messages = maps->Queue_All_variable.at(kBusy);
   for (int i = 0; i < kCommands; ++i) {
     auto first = messages.take_for(std::chrono::seconds(120));
     ASSERT_TRUE(first.has_value());

@@ -249,10 +249,10 @@ TEST_F(ReceiptTest, CommandsAreServedOneAfterAnother) {
 
 TEST_F(ReceiptTest, BadCommandItemsAreReported) {
   start();
-  maps_->Queue_All_variable.at("起始數據").put(std::string("not a command"));
+  maps_->Queue_All_variable.at(kStartData).put(std::string("not a command"));
   auto m = messages();
   ASSERT_EQ(m.size(), 2u);
-  maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"文字大小比例", std::int64_t{1}}});
+  maps_->Queue_All_variable.at(kStartData).put(Start_Data{{kParameterKeys[0], std::int64_t{1}}});
   m = messages();
   ASSERT_EQ(m.size(), 2u);
   EXPECT_NE(m[0].find("檢索指令"), std::string::npos);
@@ -261,8 +261,8 @@ TEST_F(ReceiptTest, BadCommandItemsAreReported) {
 TEST_F(ReceiptTest, StopWhileIdleSendsNothing) {
   start();
   stop_worker();
-  EXPECT_TRUE(maps_->Queue_All_variable.at("get_receipt").empty());
-  EXPECT_FALSE(maps_->Event_All_variable.at("get_receipt").is_set());
+  EXPECT_TRUE(maps_->Queue_All_variable.at(kBusy).empty());
+  EXPECT_FALSE(maps_->Event_All_variable.at(kBusy).is_set());
 }
 
 TEST_F(ReceiptTest, StopWhileBusyFinishesTheCommandFirst) {
@@ -271,14 +271,14 @@ TEST_F(ReceiptTest, StopWhileBusyFinishesTheCommandFirst) {
   start(so);
   command("石墨烯");
   command("憶阻器");  // taken after the stop: never served
-  ASSERT_TRUE(maps_->Event_All_variable.at("get_receipt").wait_for(std::chrono::seconds(10)));
+  ASSERT_TRUE(maps_->Event_All_variable.at(kBusy).wait_for(std::chrono::seconds(10)));
   send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
   worker_.join();
   const auto m = messages();
   EXPECT_EQ(m.front(), "檢索專利共 25 筆");
   EXPECT_EQ(m.back(), kDoneMarker);
-  EXPECT_TRUE(maps_->Queue_All_variable.at("get_receipt").empty());
-  EXPECT_FALSE(maps_->Event_All_variable.at("get_receipt").is_set());
+  EXPECT_TRUE(maps_->Queue_All_variable.at(kBusy).empty());
+  EXPECT_FALSE(maps_->Event_All_variable.at(kBusy).is_set());
 }
 
 }  // namespace

@@ -50,14 +50,14 @@ class Worker_Harness : public ::testing::Test {
   }
 
   void command(const std::string& text) {
-    maps_->Queue_All_variable.at("起始數據").put(Start_Data{{"文字大小比例", std::int64_t{1}}, {"檢索指令", text}});
+    maps_->Queue_All_variable.at(kStartData).put(Start_Data{{kParameterKeys[0], std::int64_t{1}}, {kCommandKey, text}});
   }
 
   // Messages up to and including the completion marker.
   std::vector<std::string> messages() {
     std::vector<std::string> out;
     for (;;) {
-      auto item = maps_->Queue_All_variable.at("get_receipt").take_for(std::chrono::seconds(120));
+      auto item = maps_->Queue_All_variable.at(kBusy).take_for(std::chrono::seconds(120));
       if (!item) {
         ADD_FAILURE() << "no completion marker";
         return out;

@@ -36,6 +36,6 @@ Launcher_Environment read_environment();
 Launcher_Options parse_launcher_options(std::span<const std::string> args, const Launcher_Environment& env);
 
 // The text printed for --help.
-const char* usage();
+std::string usage();
 
 }  // namespace travo::app

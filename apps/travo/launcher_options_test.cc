@@ -46,5 +46,23 @@ TEST(LauncherOptions, BadUsageIsRejectedWithTheOffendingArgument) {
   EXPECT_NE(message({"--product-host", "https://a.example"}).find("--product-host"), std::string::npos);
 }
 
+// The help text as users read it, with the defaults spelled out.
+TEST(LauncherOptions, UsageNamesTheSearchListAndTheDefaults) {
+  EXPECT_EQ(usage(),
+            "用法: travo [--site URL] [--product-host HOST] [--preview]\n"
+            "\n"
+            "開啟 TRAVO專利檢索軟體 的主視窗：輸入檢索指令後按「輸出檢索列表」，\n"
+            "檢索列表寫入 C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx\n"
+            "（非 Windows 系統上 C:/corvana/ 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
+            "\n"
+            "選項:\n"
+            "  --site URL           檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 http://127.0.0.1:8631）\n"
+            "  --product-host HOST  產品網頁的主機名稱（預設：環境變數 TRAVO_PRODUCT_HOST，否則 localhost）\n"
+            "  --preview            只開啟視窗預覽，不啟動檢索程序\n"
+            "  --help               顯示本說明\n"
+            "\n"
+            "結束代碼: 0 視窗正常關閉，1 視窗無法建立，2 用法錯誤。\n");
+}
+
 }  // namespace
 }  // namespace travo::app

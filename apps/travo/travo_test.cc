@@ -1,7 +1,6 @@
 // The window with the real search worker against the local patent site.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -22,24 +21,12 @@
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/paths.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo {
 namespace {
 
 using namespace std::chrono_literals;
-
-QApplication& qt_app() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "travo_test";
-    static char* argv[] = {name, nullptr};
-    auto* created = new QApplication(argc, argv);  // lives until the process ends
-    gui::apply_dark_appearance(*created);
-    return created;
-  }();
-  return *app;
-}
 
 // Generous bound for waits on the worker, so a broken run fails instead of hanging.
 constexpr auto kPatience = 60s;
@@ -47,13 +34,13 @@ constexpr auto kPatience = 60s;
 class WindowWithWorkerTest : public testing::Test {
  protected:
   void SetUp() override {
-    qt_app();
+    qt_test_support::qt_test_app(gui::apply_dark_appearance);
     ASSERT_TRUE(root.isValid());
     qputenv("CORVANA_ROOT", root.path().toUtf8());
     gui::ensure_output_folders();
     receipt_options.site = site.base_url();
     receipt_options.empty_page_wait = 1ms;
-    gui_options.program_folder = TRAVO_GUI_SOURCE_DIR;
+    gui_options.program_folder = TRAVO_SOURCE_DIR "/model/GUI";
     gui_options.poll_interval = 24h;  // the tests run the polling step themselves
     gui_options.shell.start_detached = [](const std::string&, const std::vector<std::string>&) { return true; };
     gui_options.shell.open_url = [](const std::string&) { return true; };
@@ -87,7 +74,7 @@ class WindowWithWorkerTest : public testing::Test {
   }
 
   std::filesystem::path search_list() const {
-    return platform::local_path("C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx");
+    return platform::search_list_path();
   }
 
   QTemporaryDir root;

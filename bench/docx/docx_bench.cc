@@ -53,17 +53,17 @@ double median_ms(int n, const std::function<void()>& once) {
 }
 
 void generate(const std::string& base, const std::string& out) {
-  docx::Document doc = docx::Document::open(base);
+  travo::docx::Document doc = travo::docx::Document::open(base);
   int table = 0;
   for (int i = 0; i < 2000; ++i) {
-    docx::Paragraph p = doc.add_paragraph();
+    travo::docx::Paragraph p = doc.add_paragraph();
     p.add_run("Paragraph " + std::to_string(i) + ": the device comprises a housing and ");
-    docx::Run b = p.add_run("專利元件 " + std::to_string(i % 97));
+    travo::docx::Run b = p.add_run("專利元件 " + std::to_string(i % 97));
     if (i % 2 == 0) b.set_east_asia_font("標楷體");
-    if (i % 5 == 0) b.set_size(docx::Pt(12));
-    if (i % 3 == 0) p.set_alignment(docx::Alignment::Justify);
+    if (i % 5 == 0) b.set_size(travo::docx::Pt(12));
+    if (i % 3 == 0) p.set_alignment(travo::docx::Alignment::Justify);
     if ((i + 1) % 20 == 0 && table < 100) {
-      docx::Table t = doc.add_table(4, 3);
+      travo::docx::Table t = doc.add_table(4, 3);
       for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 3; ++c)
           t.cell(r, c).set_text("T" + std::to_string(table) + " r" + std::to_string(r) + " c" +
@@ -79,9 +79,9 @@ void generate(const std::string& base, const std::string& out) {
 
 // `out` empty: save into memory only.
 void roundtrip(const std::string& in, const std::string& out) {
-  docx::Document doc = docx::Document::open(in);
+  travo::docx::Document doc = travo::docx::Document::open(in);
   std::size_t chars = 0;
-  for (const docx::Paragraph& p : doc.paragraphs()) chars += p.text().size();
+  for (const travo::docx::Paragraph& p : doc.paragraphs()) chars += p.text().size();
   if (chars == 0) throw std::runtime_error("no text read");
   if (out.empty()) {
     if (doc.to_bytes().empty()) throw std::runtime_error("nothing written");

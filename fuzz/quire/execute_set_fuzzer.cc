@@ -1,6 +1,6 @@
 // libFuzzer target: a registry and a document from the input (format in
 // fuzz_input.h), Document::execute_set, then the document saved and opened
-// again. Only docx::Error may escape the engine (a value the document
+// again. Only travo::docx::Error may escape the engine (a value the document
 // refuses, a document that cannot be opened); a crash, leak or hang is a
 // bug, and so is a document that the engine leaves unreadable.
 #include <cstddef>
@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
   quire_model::Document doc;
   try {
-    doc.doc = docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const docx::Error&) {
+    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
+  } catch (const travo::docx::Error&) {
     return 0;
   }
   quire_fuzz::register_all(doc, in);
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool applied = true;
   try {
     doc.execute_set();
-  } catch (const docx::Error&) {
+  } catch (const travo::docx::Error&) {
     applied = false;
   }
   std::cout.rdbuf(old);
@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string bytes;
   try {
     bytes = doc.doc->to_bytes();
-  } catch (const docx::Error&) {
+  } catch (const travo::docx::Error&) {
     return 0;
   }
   try {
-    docx::Document again = docx::Document::from_bytes(std::move(bytes), quire_fuzz::limits());
-    for (const docx::Paragraph& p : again.paragraphs()) (void)doc.get_accepted_text(p);
-  } catch (const docx::Error& e) {
+    travo::docx::Document again = travo::docx::Document::from_bytes(std::move(bytes), quire_fuzz::limits());
+    for (const travo::docx::Paragraph& p : again.paragraphs()) (void)doc.get_accepted_text(p);
+  } catch (const travo::docx::Error& e) {
     std::cerr << "the filled document does not open again (" << (applied ? "applied" : "partial")
               << "): " << e.what() << "\n";
     std::abort();

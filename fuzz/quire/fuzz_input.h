@@ -15,73 +15,22 @@
 // alignment, n no font names, r remark size.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "common/zip_writer.h"
 #include "travo/docx/document.h"
 #include "travo/docx/error.h"
 #include "quire_model/document.h"
 
 namespace quire_fuzz {
 
-inline std::uint32_t crc32(std::string_view s) {
-  static const auto table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (unsigned char b : s) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-inline void put(std::string& out, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// A zip archive of stored (uncompressed) entries.
-inline std::string stored_zip(const std::vector<std::pair<std::string, std::string>>& entries) {
-  std::string out, central;
-  for (const auto& [name, data] : entries) {
-    const auto offset = static_cast<std::uint32_t>(out.size());
-    const std::uint32_t crc = crc32(data), size = static_cast<std::uint32_t>(data.size());
-    const auto name_size = static_cast<std::uint32_t>(name.size());
-    put(out, 0x04034b50, 4);
-    put(out, 20, 2); put(out, 0, 2); put(out, 0, 2); put(out, 0, 2); put(out, 0x21, 2);
-    put(out, crc, 4); put(out, size, 4); put(out, size, 4);
-    put(out, name_size, 2); put(out, 0, 2);
-    out += name;
-    out += data;
-    put(central, 0x02014b50, 4);
-    put(central, 20, 2); put(central, 20, 2); put(central, 0, 2); put(central, 0, 2);
-    put(central, 0, 2); put(central, 0x21, 2);
-    put(central, crc, 4); put(central, size, 4); put(central, size, 4);
-    put(central, name_size, 2); put(central, 0, 2); put(central, 0, 2); put(central, 0, 2);
-    put(central, 0, 2); put(central, 0, 4); put(central, offset, 4);
-    central += name;
-  }
-  const auto cd_offset = static_cast<std::uint32_t>(out.size());
-  out += central;
-  put(out, 0x06054b50, 4);
-  put(out, 0, 2); put(out, 0, 2);
-  put(out, static_cast<std::uint32_t>(entries.size()), 2);
-  put(out, static_cast<std::uint32_t>(entries.size()), 2);
-  put(out, static_cast<std::uint32_t>(central.size()), 4); put(out, cd_offset, 4); put(out, 0, 2);
-  return out;
-}
-
 // A package whose body holds `body_xml`.
 inline std::string package_with_body(std::string_view body_xml) {
-  const std::string document =
+  std::string document =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document"
       " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\""
       " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\""
@@ -95,19 +44,7 @@ inline std::string package_with_body(std::string_view body_xml) {
       " xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\""
       " xmlns:w10=\"urn:schemas-microsoft-com:office:word\"><w:body>" +
       std::string(body_xml) + "</w:body></w:document>";
-  const std::string types =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/"
-      "package/2006/content-types\"><Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package."
-      "relationships+xml\"/><Override PartName=\"/word/document.xml\" ContentType=\"application/"
-      "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>";
-  const std::string rels =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas."
-      "openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://"
-      "schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-      "Target=\"word/document.xml\"/></Relationships>";
-  return stored_zip(
-      {{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
+  return travo::fuzz::docx_package(std::move(document));
 }
 
 // Bounds that keep one input's memory small.

@@ -35,12 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
   quire_model::Document doc;
   try {
-    doc.doc = docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const docx::Error&) {
+    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
+  } catch (const travo::docx::Error&) {
     return 0;
   }
   quire_fuzz::register_all(doc, in);
-  docx::Document& d = *doc.doc;
+  travo::docx::Document& d = *doc.doc;
   d.package().mark_modified(d.main_part_name());
   const std::string before = d.package().part_data(d.main_part_name());
 

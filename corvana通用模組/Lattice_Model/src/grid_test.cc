@@ -6,10 +6,12 @@
 #include <QPushButton>
 #include <memory>
 
-#include "qt_test_app.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace lattice_model {
 namespace {
+
+using travo::qt_test_support::qt_test_app;
 
 class GridTest : public testing::Test {
  protected:

@@ -6,10 +6,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "qt_test_app.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace lattice_model {
 namespace {
+
+using travo::qt_test_support::qt_test_app;
 
 TEST(SetTable, EntryRowsAreLabelledAndReadBackUnchanged) {
   qt_test_app();

@@ -18,12 +18,12 @@ namespace {
 constexpr std::string_view kChangeTriggers[] = {"w:del", "w:ins"};
 constexpr std::string_view kChangeOrBreakTriggers[] = {"w:del", "w:ins", "w:br"};
 
-bool is_w(const docx::Xml_Element& e, std::string_view local) {
-  return e.local_name() == local && e.namespace_uri() == docx::ns::kW;
+bool is_w(const travo::docx::Xml_Element& e, std::string_view local) {
+  return e.local_name() == local && e.namespace_uri() == travo::docx::ns::kW;
 }
 
-bool is_page_break(const docx::Xml_Element& br) {
-  return br.attribute("type", docx::ns::kW).value_or("") == "page";
+bool is_page_break(const travo::docx::Xml_Element& br) {
+  return br.attribute("type", travo::docx::ns::kW).value_or("") == "page";
 }
 
 }  // namespace
@@ -31,14 +31,14 @@ bool is_page_break(const docx::Xml_Element& br) {
 // Word and LibreOffice store a text box twice, as DrawingML in mc:Choice and
 // as VML in mc:Fallback; the markup path reads it once, from the first
 // mc:Choice.
-std::string Quire_Model::Document::get_accepted_text(const docx::Paragraph& p) const {
+std::string Quire_Model::Document::get_accepted_text(const travo::docx::Paragraph& p) const {
   if (!p.xml_contains_any(kChangeOrBreakTriggers)) return p.text();
   std::string out;
-  const docx::Xml_Document markup = p.xml_document();
-  const docx::Xml_Element root = markup.root();
-  for (const docx::Xml_Element& run :
-       root.descendants(docx::ns::kW, "r", docx::Alternates::FirstChoice)) {
-    for (const docx::Xml_Element& child : run.children()) {
+  const travo::docx::Xml_Document markup = p.xml_document();
+  const travo::docx::Xml_Element root = markup.root();
+  for (const travo::docx::Xml_Element& run :
+       root.descendants(travo::docx::ns::kW, "r", travo::docx::Alternates::FirstChoice)) {
+    for (const travo::docx::Xml_Element& child : run.children()) {
       if (is_w(child, "br") && is_page_break(child)) {
         out += kPageMarker;
       } else if (is_w(child, "t")) {
@@ -49,26 +49,26 @@ std::string Quire_Model::Document::get_accepted_text(const docx::Paragraph& p) c
   return out;
 }
 
-std::string Quire_Model::Document::_get_accepted_text(const docx::Paragraph& p) const {
+std::string Quire_Model::Document::_get_accepted_text(const travo::docx::Paragraph& p) const {
   if (!p.xml_contains_any(kChangeTriggers)) return p.text();
   std::string out;
-  const docx::Xml_Document markup = p.xml_document();
-  const docx::Xml_Element root = markup.root();
+  const travo::docx::Xml_Document markup = p.xml_document();
+  const travo::docx::Xml_Element root = markup.root();
   if (is_w(root, "t")) out += root.text();
-  for (const docx::Xml_Element& t :
-       root.descendants(docx::ns::kW, "t", docx::Alternates::FirstChoice))
+  for (const travo::docx::Xml_Element& t :
+       root.descendants(travo::docx::ns::kW, "t", travo::docx::Alternates::FirstChoice))
     out += t.text();
   return out;
 }
 
 std::string Quire_Model::Document::ttff(std::string_view xml) const {
-  const docx::Xml_Document parsed = docx::Xml_Document::parse(xml);
+  const travo::docx::Xml_Document parsed = travo::docx::Xml_Document::parse(xml);
   std::string out;
-  for (const docx::Xml_Element& run : parsed.root().children(docx::ns::kW, "r")) {
-    if (auto br = run.first_child(docx::ns::kW, "br"); br && is_page_break(*br)) {
+  for (const travo::docx::Xml_Element& run : parsed.root().children(travo::docx::ns::kW, "r")) {
+    if (auto br = run.first_child(travo::docx::ns::kW, "br"); br && is_page_break(*br)) {
       out += kRunPageMarker;
     }
-    if (auto t = run.first_child(docx::ns::kW, "t")) out += t->text();
+    if (auto t = run.first_child(travo::docx::ns::kW, "t")) out += t->text();
   }
   return out;
 }

@@ -28,7 +28,7 @@ class AcceptedText : public ::testing::Test {
   std::string ttff_of(int i) const { return doc_.ttff(paragraphs_.at(i).xml()); }
 
   Quire_Model::Document doc_;
-  std::vector<docx::Paragraph> paragraphs_;
+  std::vector<travo::docx::Paragraph> paragraphs_;
 };
 
 TEST_F(AcceptedText, TrackedInsertionsStayAndDeletionsGo) {
@@ -72,7 +72,7 @@ TEST_F(AcceptedText, RunsSplitByFormattingJoinUp) {
 
 TEST_F(AcceptedText, DoesNotChangeTheDocument) {
   const std::string before = test_support::document_xml(*doc_.doc);
-  for (const docx::Paragraph& p : paragraphs_) {
+  for (const travo::docx::Paragraph& p : paragraphs_) {
     doc_.get_accepted_text(p);
     doc_._get_accepted_text(p);
     doc_.ttff(p.xml());
@@ -121,7 +121,7 @@ class AcceptedTextBox : public ::testing::Test {
       : doc_(test_support::open_fixture("textbox.docx")), paragraphs_(doc_.doc->paragraphs()) {}
 
   Quire_Model::Document doc_;
-  std::vector<docx::Paragraph> paragraphs_;
+  std::vector<travo::docx::Paragraph> paragraphs_;
 };
 
 TEST_F(AcceptedTextBox, TextBoxTextCountsOnceOnTheMarkupPath) {
@@ -149,9 +149,9 @@ TEST(Ttff, ReadsOnlyDirectRunsAndTheirFirstBreakAndText) {
             "A");
   EXPECT_EQ(doc.ttff("<w:p " + w + "><w:ins><w:r><w:t>inside</w:t></w:r></w:ins></w:p>"), "");
   EXPECT_EQ(doc.ttff("<p><r><t>no namespace</t></r></p>"), "");
-  EXPECT_THROW(doc.ttff("<w:p " + w + "><w:r>"), docx::Error);
+  EXPECT_THROW(doc.ttff("<w:p " + w + "><w:r>"), travo::docx::Error);
   EXPECT_THROW(doc.ttff("<!DOCTYPE p [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><p>&e;</p>"),
-               docx::Error);
+               travo::docx::Error);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ constexpr double kBoxRatio = 1.2615384615384615;
 enum class Fit { Width, Height };
 
 struct Sized_Picture {
-  docx::Image image;
+  travo::docx::Image image;
   Fit fit;
 };
 
@@ -37,7 +37,7 @@ struct Sized_Picture {
 // reported with the reader's message and gives nothing.
 std::optional<Sized_Picture> size_picture(const std::string& path) {
   try {
-    docx::Image image = docx::Image::open(travo::platform::local_path(path));
+    travo::docx::Image image = travo::docx::Image::open(travo::platform::local_path(path));
     const Fit fit = image.width() >= kBoxRatio * image.height() ? Fit::Width : Fit::Height;
     return Sized_Picture{std::move(image), fit};
   } catch (const std::exception& error) {
@@ -49,19 +49,19 @@ std::optional<Sized_Picture> size_picture(const std::string& path) {
 // Places the picture, centred, in the merged last row. Whatever went before
 // a failure stays (the cell emptied, an empty run added); the failure is
 // reported and the table kept.
-void place_picture(const docx::Table& table, const std::optional<Sized_Picture>& picture) {
+void place_picture(const travo::docx::Table& table, const std::optional<Sized_Picture>& picture) {
   try {
-    docx::Cell cell = table.cell(3, 0);
+    travo::docx::Cell cell = table.cell(3, 0);
     cell.set_text("");
-    docx::Paragraph p = cell.paragraphs().at(0);
-    docx::Run run = p.add_run();
+    travo::docx::Paragraph p = cell.paragraphs().at(0);
+    travo::docx::Run run = p.add_run();
     if (!picture) throw std::runtime_error("the picture has no size");
     if (picture->fit == Fit::Width) {
-      run.add_picture(picture->image, docx::Cm(16.4));
+      run.add_picture(picture->image, travo::docx::Cm(16.4));
     } else {
-      run.add_picture(picture->image, std::nullopt, docx::Cm(13));
+      run.add_picture(picture->image, std::nullopt, travo::docx::Cm(13));
     }
-    p.set_alignment(docx::Alignment::Center);
+    p.set_alignment(travo::docx::Alignment::Center);
   } catch (const std::exception&) {
     std::cout << kPictureMessage << std::endl;
   }
@@ -69,14 +69,14 @@ void place_picture(const docx::Table& table, const std::optional<Sized_Picture>&
 
 // Merges the cells of grid columns 0, 1 and 2 of `row` into one, from the
 // left, and returns it.
-docx::Cell merge_first_three(const docx::Row& row) {
-  docx::Cell first = row.cell(0);
+travo::docx::Cell merge_first_three(const travo::docx::Row& row) {
+  travo::docx::Cell first = row.cell(0);
   first.merge(row.cell(1));
   first.merge(row.cell(2));
   return first;
 }
 
-void build(docx::Table table, const Add_Table_Options& o, const std::string& papn,
+void build(travo::docx::Table table, const Add_Table_Options& o, const std::string& papn,
            const std::string& title, const std::string& abstract) {
   try {
     table.set_style(kGridStyle);
@@ -84,14 +84,14 @@ void build(docx::Table table, const Add_Table_Options& o, const std::string& pap
     std::cout << kNoGridMessage << std::endl;
   }
 
-  std::vector<docx::Row> rows = table.rows();
+  std::vector<travo::docx::Row> rows = table.rows();
   rows[0].cell(0).set_text("專利編號");
   rows[0].cell(1).set_text("專利名稱");
   rows[0].cell(2).set_text("關聯性");
   // Before the merges, so that merged cells keep the alignment of their
   // first cell.
-  for (const docx::Row& row : rows)
-    for (docx::Cell& cell : row.cells()) cell.set_vertical_alignment(docx::Vertical_Alignment::Center);
+  for (const travo::docx::Row& row : rows)
+    for (travo::docx::Cell& cell : row.cells()) cell.set_vertical_alignment(travo::docx::Vertical_Alignment::Center);
 
   rows[1].cell(0).set_text(papn);
   rows[1].cell(1).set_text(title);
@@ -99,17 +99,17 @@ void build(docx::Table table, const Add_Table_Options& o, const std::string& pap
 
   merge_first_three(rows[2]).set_text("摘要：\n" + abstract);
 
-  rows[0].set_height(docx::Cm(0.8));
-  rows[1].set_height(docx::Cm(0.8));
-  rows[2].set_height(docx::Cm(8));
-  rows[3].set_height(docx::Cm(10));
+  rows[0].set_height(travo::docx::Cm(0.8));
+  rows[1].set_height(travo::docx::Cm(0.8));
+  rows[2].set_height(travo::docx::Cm(8));
+  rows[3].set_height(travo::docx::Cm(10));
 
   // Two passes, middle column first: in the merged abstract row all three
   // positions address one cell, which therefore ends with 2 cm.
-  for (const docx::Row& row : rows) row.cell(1).set_width(docx::Cm(12.2));
-  for (const docx::Row& row : rows) {
-    row.cell(0).set_width(docx::Cm(2));
-    row.cell(2).set_width(docx::Cm(2));
+  for (const travo::docx::Row& row : rows) row.cell(1).set_width(travo::docx::Cm(12.2));
+  for (const travo::docx::Row& row : rows) {
+    row.cell(0).set_width(travo::docx::Cm(2));
+    row.cell(2).set_width(travo::docx::Cm(2));
   }
 
   // After the widths, so that the picture cell records their sum.
@@ -121,7 +121,7 @@ void build(docx::Table table, const Add_Table_Options& o, const std::string& pap
 }  // namespace
 
 void Quire_Model::Document::_add_table(const Add_Table_Options& o) {
-  docx::Document& d = working_document();
+  travo::docx::Document& d = working_document();
   // The layout addresses rows 0 to 3 and columns 0 to 2; refuse smaller
   // tables before anything is appended.
   if (o.rows < 4 || o.cols < 3) {
@@ -132,7 +132,7 @@ void Quire_Model::Document::_add_table(const Add_Table_Options& o) {
   const std::string title = o.title.text_form();
   const std::string abstract = o.abstract.text_form();
 
-  docx::Table table = d.add_table(o.rows, o.cols);
+  travo::docx::Table table = d.add_table(o.rows, o.cols);
   try {
     build(table, o, papn, title, abstract);
   } catch (...) {

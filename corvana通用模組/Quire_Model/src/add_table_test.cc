@@ -26,7 +26,7 @@ using test_support::testdata;
 std::string picture(const std::string& name) { return testdata("images/" + name).string(); }
 
 // Twips as the document stores them.
-long twips(double centimetres) { return static_cast<long>(docx::Cm(centimetres).twips()); }
+long twips(double centimetres) { return static_cast<long>(travo::docx::Cm(centimetres).twips()); }
 
 struct Extent {
   long cx = 0, cy = 0;
@@ -41,16 +41,16 @@ std::vector<Extent> extents(const std::string& xml) {
   return out;
 }
 
-bool is_page_break_paragraph(const docx::Block& block) {
-  const auto* p = std::get_if<docx::Paragraph>(&block);
+bool is_page_break_paragraph(const travo::docx::Block& block) {
+  const auto* p = std::get_if<travo::docx::Paragraph>(&block);
   return p && p->text().empty() && count(p->xml(), "<w:br w:type=\"page\"/>") == 1;
 }
 
 class AddTable : public ::testing::Test {
  protected:
   AddTable() : doc_(test_support::open_fixture("patent_grid.docx")) {}
-  docx::Document& d() { return *doc_.doc; }
-  docx::Table last_table() { return d().tables().back(); }
+  travo::docx::Document& d() { return *doc_.doc; }
+  travo::docx::Table last_table() { return d().tables().back(); }
 
   Quire_Model::Document doc_;
 };
@@ -61,14 +61,14 @@ TEST_F(AddTable, WithoutArgumentsBuildsTheEmptyLayoutAndABreak) {
   doc_._add_table();
   EXPECT_EQ(out.text(), "");
 
-  const std::vector<docx::Block> blocks = d().blocks();
+  const std::vector<travo::docx::Block> blocks = d().blocks();
   ASSERT_EQ(blocks.size(), blocks_before + 2);
-  ASSERT_TRUE(std::holds_alternative<docx::Table>(blocks[blocks.size() - 2]));
+  ASSERT_TRUE(std::holds_alternative<travo::docx::Table>(blocks[blocks.size() - 2]));
   EXPECT_TRUE(is_page_break_paragraph(blocks.back()));
 
-  docx::Table t = last_table();
+  travo::docx::Table t = last_table();
   EXPECT_EQ(t.style(), "Table Grid");
-  const std::vector<docx::Row> rows = t.rows();
+  const std::vector<travo::docx::Row> rows = t.rows();
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].cell(0).text(), "專利編號");
   EXPECT_EQ(rows[0].cell(1).text(), "專利名稱");
@@ -78,9 +78,9 @@ TEST_F(AddTable, WithoutArgumentsBuildsTheEmptyLayoutAndABreak) {
   ASSERT_EQ(rows[2].cell(0).paragraphs().size(), 1u);
   EXPECT_EQ(rows[2].cell(0).text(), "摘要：\n");
   EXPECT_EQ(rows[3].cell(0).text(), "");
-  for (const docx::Row& row : rows) {
-    for (const docx::Cell& cell : row.cells())
-      EXPECT_EQ(cell.vertical_alignment(), docx::Vertical_Alignment::Center);
+  for (const travo::docx::Row& row : rows) {
+    for (const travo::docx::Cell& cell : row.cells())
+      EXPECT_EQ(cell.vertical_alignment(), travo::docx::Vertical_Alignment::Center);
   }
   const double heights[] = {0.8, 0.8, 8, 10};
   for (int r = 0; r < 4; ++r) {
@@ -91,8 +91,8 @@ TEST_F(AddTable, WithoutArgumentsBuildsTheEmptyLayoutAndABreak) {
 
 TEST_F(AddTable, MergesAndWidthsFollowTheOrderOfTheSteps) {
   doc_._add_table({.abstract = "一種裝置。", .PAPN = "TWI123456B", .title = "測試裝置"});
-  docx::Table t = last_table();
-  const std::vector<docx::Row> rows = t.rows();
+  travo::docx::Table t = last_table();
+  const std::vector<travo::docx::Row> rows = t.rows();
   for (int r : {0, 1}) {
     EXPECT_EQ(rows[r].cells().size(), 3u);
     EXPECT_EQ(rows[r].cell(0).width()->twips(), twips(2)) << r;
@@ -132,23 +132,23 @@ TEST_F(AddTable, PicturesMeetTheBoxByTheRatioRule) {
   // 1640 / 1300 is exactly the box's 16.4 / 13: counts as wide.
   doc_._add_table({.image_path = picture("1640x1300.png")});
 
-  const std::vector<docx::Table> tables = d().tables();
+  const std::vector<travo::docx::Table> tables = d().tables();
   ASSERT_EQ(tables.size(), 3u);
-  const long box_width = docx::Cm(16.4).emu(), box_height = docx::Cm(13).emu();
+  const long box_width = travo::docx::Cm(16.4).emu(), box_height = travo::docx::Cm(13).emu();
   ASSERT_EQ(box_width, 5903999);
   std::vector<Extent> e;
-  for (const docx::Table& t : tables) {
+  for (const travo::docx::Table& t : tables) {
     const std::vector<Extent> one = extents(t.xml());
     ASSERT_EQ(one.size(), 1u);
     e.push_back(one[0]);
     // Alone and centred in the merged last row.
-    docx::Cell cell = t.cell(3, 0);
+    travo::docx::Cell cell = t.cell(3, 0);
     ASSERT_EQ(cell.paragraphs().size(), 1u);
-    EXPECT_EQ(cell.paragraphs()[0].alignment(), docx::Alignment::Center);
+    EXPECT_EQ(cell.paragraphs()[0].alignment(), travo::docx::Alignment::Center);
     EXPECT_EQ(cell.grid_span(), 3);
   }
   EXPECT_EQ(e[0].cx, box_width);
-  EXPECT_NEAR(e[0].cy, docx::Cm(8.2).emu(), 1);  // 16.4 x 8.2 cm
+  EXPECT_NEAR(e[0].cy, travo::docx::Cm(8.2).emu(), 1);  // 16.4 x 8.2 cm
   EXPECT_EQ(e[1].cy, box_height);
   EXPECT_EQ(e[1].cx, box_height);                 // 13 x 13 cm
   EXPECT_EQ(e[2].cx, box_width);
@@ -178,7 +178,7 @@ TEST(AddTableStyle, MissingTableGridIsReportedOnceAndTheRestBuilt) {
   Capture_Stdout out;
   doc._add_table("摘要", "TW1", "名稱", 4, 3, picture("1300x1300.png"));
   EXPECT_EQ(out.text(), "無法設定格線\n");
-  docx::Table t = doc.doc->tables().back();
+  travo::docx::Table t = doc.doc->tables().back();
   EXPECT_EQ(t.style(), std::nullopt);
   EXPECT_EQ(t.cell(0, 0).text(), "專利編號");
   EXPECT_EQ(t.cell(1, 1).text(), "名稱");
@@ -190,12 +190,12 @@ TEST(AddTableStyle, MissingTableGridIsReportedOnceAndTheRestBuilt) {
 TEST_F(AddTable, CallsAppendTablesAndBreaksInCallOrder) {
   const size_t blocks_before = d().blocks().size();
   for (int papn : {1, 2, 3}) doc_._add_table({.PAPN = papn});
-  const std::vector<docx::Block> blocks = d().blocks();
+  const std::vector<travo::docx::Block> blocks = d().blocks();
   ASSERT_EQ(blocks.size(), blocks_before + 6);
   for (int i = 0; i < 3; ++i) {
-    const docx::Block& table = blocks[blocks_before + 2 * i];
-    ASSERT_TRUE(std::holds_alternative<docx::Table>(table));
-    EXPECT_EQ(std::get<docx::Table>(table).cell(1, 0).text(), std::to_string(i + 1));
+    const travo::docx::Block& table = blocks[blocks_before + 2 * i];
+    ASSERT_TRUE(std::holds_alternative<travo::docx::Table>(table));
+    EXPECT_EQ(std::get<travo::docx::Table>(table).cell(1, 0).text(), std::to_string(i + 1));
     EXPECT_TRUE(is_page_break_paragraph(blocks[blocks_before + 2 * i + 1]));
   }
 }
@@ -205,14 +205,14 @@ TEST_F(AddTable, FailuresLeaveTheDocumentUnchanged) {
   const std::string before = test_support::document_xml(d());
   EXPECT_THROW(doc_._add_table({.rows = 3}), std::invalid_argument);
   EXPECT_THROW(doc_._add_table({.cols = 2}), std::invalid_argument);
-  EXPECT_THROW(doc_._add_table({.rows = 40000}), docx::Error);
-  EXPECT_THROW(doc_._add_table({.cols = 64}), docx::Error);
+  EXPECT_THROW(doc_._add_table({.rows = 40000}), travo::docx::Error);
+  EXPECT_THROW(doc_._add_table({.cols = 64}), travo::docx::Error);
   // A control character fails while the cells are filled; the half-built
   // table goes again.
   try {
     doc_._add_table({.abstract = "bad \x01 text", .image_path = picture("1300x1300.png")});
     ADD_FAILURE() << "no error";
-  } catch (const docx::Error& e) {
+  } catch (const travo::docx::Error& e) {
     EXPECT_THAT(e.what(), HasSubstr("control character"));
   }
   EXPECT_EQ(test_support::document_xml(d()), before);

@@ -31,7 +31,7 @@ void Quire_Model::Document::run_version(const Value& version, std::string save_p
   }
   // Open before touching `version`, so that a template that fails to open
   // leaves version and doc agreeing with each other.
-  docx::Document opened = docx::Document::open(travo::platform::local_path(it->second));
+  travo::docx::Document opened = travo::docx::Document::open(travo::platform::local_path(it->second));
   this->version = version;
   doc = std::move(opened);
 }
@@ -44,12 +44,12 @@ void Quire_Model::Document::set(const Value& old_text, const Value& new_text,
 
 void Quire_Model::Document::delete_() { replace_value = Replacement_Registry(); }
 
-docx::Document& Quire_Model::Document::working_document() {
+travo::docx::Document& Quire_Model::Document::working_document() {
   if (!doc) throw std::logic_error("no document is open: open a template version with run_version first");
   return *doc;
 }
 
-const docx::Document& Quire_Model::Document::working_document() const {
+const travo::docx::Document& Quire_Model::Document::working_document() const {
   if (!doc) throw std::logic_error("no document is open: open a template version with run_version first");
   return *doc;
 }

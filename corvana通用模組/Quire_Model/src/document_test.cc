@@ -60,12 +60,12 @@ TEST(Registry, DefaultsFillEveryKey) {
   EXPECT_EQ(e.replacement_text, "B");
   EXPECT_EQ(e.font_name, "Calibri");
   EXPECT_EQ(e.east_asia_font_name, "標楷體");
-  EXPECT_EQ(e.font_size, docx::Emu(101600));
-  EXPECT_EQ(e.alignment, docx::Alignment::Center);
+  EXPECT_EQ(e.font_size, travo::docx::Emu(101600));
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::Center);
   EXPECT_FALSE(e.left_indent);
   EXPECT_FALSE(e.line_spacing);
   EXPECT_FALSE(e.font_color);
-  EXPECT_EQ(e.remark.font_size, docx::Emu(101600));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Emu(101600));
   EXPECT_FALSE(e.image_path);
   EXPECT_FALSE(e.image_height);
   EXPECT_FALSE(e.image_width);
@@ -79,7 +79,7 @@ TEST(Registry, OptionsAreStoredAsGivenAndEmptyMeansAbsent) {
            .new_alignment = std::nullopt,
            .left_indent = 12,
            .font_color = {{1, 2, 3}},
-           .remark_new_font_size = docx::Pt(5),
+           .remark_new_font_size = travo::docx::Pt(5),
            .image_path = "C:/corvana/x.png",
            .image_fixed_ratio = std::nullopt});
   const Replacement_Entry& e = doc.replace_value.at("A");
@@ -87,19 +87,19 @@ TEST(Registry, OptionsAreStoredAsGivenAndEmptyMeansAbsent) {
   EXPECT_FALSE(e.alignment);
   EXPECT_EQ(e.left_indent, 12.0);  // a number of points, not a length
   EXPECT_EQ(e.font_color, (Font_Color{1, 2, 3}));
-  EXPECT_EQ(e.remark.font_size, docx::Pt(5));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Pt(5));
   EXPECT_EQ(e.image_path, "C:/corvana/x.png");  // kept as given, mapped only when read
   EXPECT_FALSE(e.image_fixed_ratio);
 }
 
 TEST(Registry, ReRegisteringReplacesTheWholeEntryInPlace) {
   Quire_Model::Document doc;
-  doc.set("A", "first", {.new_font_size = docx::Pt(12)});
+  doc.set("A", "first", {.new_font_size = travo::docx::Pt(12)});
   doc.set("B", "b");
   doc.set("A", "second");
   EXPECT_EQ(doc.replace_value.keys(), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(doc.replace_value.at("A").replacement_text, "second");
-  EXPECT_EQ(doc.replace_value.at("A").font_size, docx::Pt(8));
+  EXPECT_EQ(doc.replace_value.at("A").font_size, travo::docx::Pt(8));
 }
 
 TEST(Registry, NumbersAreKeyedByTheirText) {
@@ -169,11 +169,11 @@ TEST(RunVersion, TemplateThatFailsToOpenLeavesVersionAndDocAgreeing) {
   doc.set_word_version_path("bad", (tmp / "broken.docx").string());
   doc.set_word_version_path("missing", (tmp / "missing.docx").string());
   doc.run_version("good");
-  EXPECT_THROW(doc.run_version("bad", "after/"), docx::Error);
+  EXPECT_THROW(doc.run_version("bad", "after/"), travo::docx::Error);
   EXPECT_EQ(doc.save_path, "after/");
   EXPECT_EQ(doc.version, Value("good"));
   EXPECT_EQ(doc.doc->tables().size(), 2u);
-  EXPECT_THROW(doc.run_version("missing"), docx::Error);
+  EXPECT_THROW(doc.run_version("missing"), travo::docx::Error);
   EXPECT_EQ(doc.version, Value("good"));
 }
 

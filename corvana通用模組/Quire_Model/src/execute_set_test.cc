@@ -25,14 +25,14 @@ enum Body_Paragraph {
   kPQ = 14, kRemark = 15,
 };
 
-std::vector<std::string> run_texts(const docx::Paragraph& p) {
+std::vector<std::string> run_texts(const travo::docx::Paragraph& p) {
   std::vector<std::string> out;
-  for (const docx::Run& r : p.runs()) out.push_back(r.text());
+  for (const travo::docx::Run& r : p.runs()) out.push_back(r.text());
   return out;
 }
 
 // Checks that `r` carries the default entry formatting.
-void expect_default_run_format(const docx::Run& r, docx::Length size = docx::Pt(8)) {
+void expect_default_run_format(const travo::docx::Run& r, travo::docx::Length size = travo::docx::Pt(8)) {
   EXPECT_EQ(r.font_name(), "Calibri");
   EXPECT_EQ(r.east_asia_font(), "標楷體");
   EXPECT_EQ(r.size(), size);
@@ -41,7 +41,7 @@ void expect_default_run_format(const docx::Run& r, docx::Length size = docx::Pt(
 class BodyWalk : public ::testing::Test {
  protected:
   BodyWalk() : doc_(test_support::open_fixture("body.docx")) {}
-  docx::Paragraph paragraph(int i) { return doc_.doc->paragraphs().at(i); }
+  travo::docx::Paragraph paragraph(int i) { return doc_.doc->paragraphs().at(i); }
   std::string xml(int i) { return paragraph(i).xml(); }
 
   Quire_Model::Document doc_;
@@ -50,14 +50,14 @@ class BodyWalk : public ::testing::Test {
 TEST_F(BodyWalk, RebuildsTheParagraphAsOneFormattedRun) {
   doc_.set("{{name}}", "王小明");
   doc_.execute_set();
-  docx::Paragraph p = paragraph(kName);
+  travo::docx::Paragraph p = paragraph(kName);
   ASSERT_EQ(run_texts(p), (std::vector<std::string>{"Name: 王小明 (end)"}));
   expect_default_run_format(p.runs()[0]);
-  EXPECT_EQ(p.alignment(), docx::Alignment::Center);
+  EXPECT_EQ(p.alignment(), travo::docx::Alignment::Center);
   // Old run formatting goes, paragraph properties stay.
   EXPECT_EQ(count(xml(kName), "<w:b/>"), 0u);
   EXPECT_EQ(count(xml(kName), "<w:i/>"), 0u);
-  EXPECT_EQ(p.left_indent(), docx::Twips(567));
+  EXPECT_EQ(p.left_indent(), travo::docx::Twips(567));
 }
 
 TEST_F(BodyWalk, ReplacesInsideTrackedChangesFieldsLinksAndSplitRuns) {
@@ -88,9 +88,9 @@ TEST_F(BodyWalk, ReplacesInsideTrackedChangesFieldsLinksAndSplitRuns) {
 TEST_F(BodyWalk, EastAsianTextGetsTheEastAsianFont) {
   doc_.set("{{申請人}}", "國立臺灣大學", {.new_font_name = "Times New Roman",
                                      .new_font_name_Chinese = "新細明體",
-                                     .new_font_size = docx::Pt(12)});
+                                     .new_font_size = travo::docx::Pt(12)});
   doc_.execute_set();
-  docx::Paragraph p = paragraph(kEastAsian);
+  travo::docx::Paragraph p = paragraph(kEastAsian);
   EXPECT_EQ(p.text(), "申請人：國立臺灣大學。");
   // As saved: the rebuilt run carries the East Asian font by name.
   const std::string saved = test_support::document_xml(*doc_.doc);
@@ -105,7 +105,7 @@ TEST_F(BodyWalk, PageBreaksComeBackWhereTheMarkersStood) {
   doc_.set("{{NA$$$page$$$ME}}", "C");
   doc_.execute_set();
   // "Break after A", break, then an empty run that still has the format.
-  docx::Paragraph after = paragraph(kBreakAfter);
+  travo::docx::Paragraph after = paragraph(kBreakAfter);
   ASSERT_EQ(run_texts(after), (std::vector<std::string>{"Break after A", ""}));
   expect_default_run_format(after.runs()[1]);
   EXPECT_EQ(count(xml(kBreakAfter), "<w:t>Break after A</w:t><w:br w:type=\"page\"/></w:r>"), 1u);
@@ -127,14 +127,14 @@ TEST_F(BodyWalk, EveryOccurrenceIsReplacedAndTheTailKept) {
 TEST_F(BodyWalk, AKeyGoneSinceTheSnapshotLeavesTheParagraphAlone) {
   // "XY" first: the paragraph becomes "one"; "X" passed the snapshot test
   // but no longer occurs, so the paragraph keeps "one".
-  doc_.set("XY", "one", {.new_font_size = docx::Pt(11)});
+  doc_.set("XY", "one", {.new_font_size = travo::docx::Pt(11)});
   doc_.set("X", "two");
   // "P" first: "PQ" becomes "p1Q"; "PQ" no longer occurs.
   doc_.set("P", "p1");
   doc_.set("PQ", "pq");
   doc_.execute_set();
   EXPECT_EQ(paragraph(kXY).text(), "one");
-  EXPECT_EQ(paragraph(kXY).runs()[0].size(), docx::Pt(11));
+  EXPECT_EQ(paragraph(kXY).runs()[0].size(), travo::docx::Pt(11));
   EXPECT_EQ(paragraph(kPQ).text(), "p1Q");
 }
 
@@ -146,20 +146,20 @@ TEST_F(BodyWalk, EmptyKeyChangesNothing) {
 }
 
 TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
-  doc_.set("{{name}}", "N", {.new_font_size = docx::Pt(20), .new_alignment = docx::Alignment::Right});
-  doc_.set("(end)", "E", {.new_font_size = docx::Pt(9),
+  doc_.set("{{name}}", "N", {.new_font_size = travo::docx::Pt(20), .new_alignment = travo::docx::Alignment::Right});
+  doc_.set("(end)", "E", {.new_font_size = travo::docx::Pt(9),
                           .left_indent = 12,
                           .line_spacing = 14.5,
                           .font_color = {{255, 0, 128}}});
   doc_.execute_set();
-  docx::Paragraph p = paragraph(kName);
+  travo::docx::Paragraph p = paragraph(kName);
   ASSERT_EQ(run_texts(p), (std::vector<std::string>{"Name: N E"}));
-  const docx::Run r = p.runs()[0];
-  EXPECT_EQ(r.size(), docx::Pt(9));
+  const travo::docx::Run r = p.runs()[0];
+  EXPECT_EQ(r.size(), travo::docx::Pt(9));
   EXPECT_EQ(r.color(), (std::array<std::uint8_t, 3>{255, 0, 128}));
-  EXPECT_EQ(p.alignment(), docx::Alignment::Center);
-  EXPECT_EQ(p.left_indent(), docx::Pt(12));
-  EXPECT_EQ(p.exact_line_spacing(), docx::Pt(14.5));
+  EXPECT_EQ(p.alignment(), travo::docx::Alignment::Center);
+  EXPECT_EQ(p.left_indent(), travo::docx::Pt(12));
+  EXPECT_EQ(p.exact_line_spacing(), travo::docx::Pt(14.5));
 }
 
 TEST_F(BodyWalk, AbsentOptionsLeaveThingsUnset) {
@@ -167,8 +167,8 @@ TEST_F(BodyWalk, AbsentOptionsLeaveThingsUnset) {
            {.new_font_name = std::nullopt, .new_font_name_Chinese = std::nullopt,
             .new_font_size = std::nullopt, .new_alignment = std::nullopt});
   doc_.execute_set();
-  docx::Paragraph p = paragraph(kName);
-  const docx::Run r = p.runs().at(0);
+  travo::docx::Paragraph p = paragraph(kName);
+  const travo::docx::Run r = p.runs().at(0);
   EXPECT_FALSE(r.font_name());
   EXPECT_FALSE(r.east_asia_font());
   EXPECT_FALSE(r.size());
@@ -185,7 +185,7 @@ TEST_F(BodyWalk, RemarkMarkerStaysLiteralInTheBody) {
 TEST_F(BodyWalk, RefusedValuesReachTheCallerAfterEarlierChanges) {
   doc_.set("{{name}}", "ok");
   doc_.set("{{lb}}", "bad", {.font_color = {{300, 0, 0}}});
-  EXPECT_THROW(doc_.execute_set(), docx::Error);
+  EXPECT_THROW(doc_.execute_set(), travo::docx::Error);
   EXPECT_EQ(paragraph(kName).text(), "Name: ok (end)");
 }
 
@@ -201,7 +201,7 @@ TEST(BodyWalkTextBox, RebuiltParagraphTakesTheTextBoxTextOnce) {
   Quire_Model::Document doc = test_support::open_fixture("textbox.docx");
   doc.set("{{tb}}", "X");
   doc.execute_set();
-  const docx::Paragraph p = doc.doc->paragraphs().at(0);
+  const travo::docx::Paragraph p = doc.doc->paragraphs().at(0);
   EXPECT_EQ(run_texts(p), (std::vector<std::string>{
                               "Words inside a text box frame.Paragraph that holds a text box and X",
                               "after the break."}));
@@ -225,7 +225,7 @@ TEST(BodyWalkHeader, HeadersAreNotReplaced) {
 class CellWalk : public ::testing::Test {
  protected:
   CellWalk() : doc_(test_support::open_fixture("cells.docx")) {}
-  docx::Cell cell(int table, int row, int column) {
+  travo::docx::Cell cell(int table, int row, int column) {
     return doc_.doc->tables().at(table).cell(row, column);
   }
 
@@ -249,18 +249,18 @@ TEST_F(CellWalk, MergedCellsAreVisitedOnce) {
 }
 
 TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
-  doc_.set("{{multi}}", "M", {.new_alignment = docx::Alignment::Right, .left_indent = 6});
+  doc_.set("{{multi}}", "M", {.new_alignment = travo::docx::Alignment::Right, .left_indent = 6});
   doc_.set("{{dup}}", "d");
   doc_.set("{{cellpb}}", "x$$$page$$$y");
   doc_.execute_set();
-  docx::Cell multi = cell(0, 2, 0);
+  travo::docx::Cell multi = cell(0, 2, 0);
   ASSERT_EQ(multi.paragraphs().size(), 1u);
   EXPECT_EQ(multi.text(), "first line\nM");
-  const docx::Paragraph q = multi.paragraphs()[0];
+  const travo::docx::Paragraph q = multi.paragraphs()[0];
   ASSERT_EQ(q.runs().size(), 1u);
   expect_default_run_format(q.runs()[0]);
-  EXPECT_EQ(q.alignment(), docx::Alignment::Right);
-  EXPECT_EQ(q.left_indent(), docx::Pt(6));
+  EXPECT_EQ(q.alignment(), travo::docx::Alignment::Right);
+  EXPECT_EQ(q.left_indent(), travo::docx::Pt(6));
   EXPECT_EQ(cell(0, 2, 2).text(), "d d!");
   EXPECT_EQ(cell(0, 1, 2).text(), "x$$$page$$$y");
   EXPECT_EQ(count(cell(0, 1, 2).paragraphs()[0].xml(), "<w:br"), 0u);
@@ -268,14 +268,14 @@ TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
 
 TEST_F(CellWalk, RemarkTextGetsARunOfItsOwn) {
   doc_.set("{{remark}}", "主文__remark__備註",
-           {.new_font_size = docx::Pt(10), .font_color = {{0, 0, 255}},
-            .remark_new_font_size = docx::Pt(6)});
+           {.new_font_size = travo::docx::Pt(10), .font_color = {{0, 0, 255}},
+            .remark_new_font_size = travo::docx::Pt(6)});
   doc_.set("{{remark2}}", "a__remark__b__remark__c");
   doc_.execute_set();
-  const docx::Paragraph q = cell(0, 1, 0).paragraphs().at(0);
+  const travo::docx::Paragraph q = cell(0, 1, 0).paragraphs().at(0);
   ASSERT_EQ(run_texts(q), (std::vector<std::string>{"主文", "備註"}));
-  expect_default_run_format(q.runs()[0], docx::Pt(10));
-  expect_default_run_format(q.runs()[1], docx::Pt(6));
+  expect_default_run_format(q.runs()[0], travo::docx::Pt(10));
+  expect_default_run_format(q.runs()[1], travo::docx::Pt(6));
   EXPECT_EQ(q.runs()[1].color(), (std::array<std::uint8_t, 3>{0, 0, 255}));
   // Further markers go; their text stays in the remark run.
   EXPECT_EQ(run_texts(cell(0, 1, 1).paragraphs().at(0)), (std::vector<std::string>{"a", "bc"}));
@@ -288,10 +288,10 @@ TEST_F(CellWalk, NestedTablesAreNotVisited) {
 }
 
 // The extents of the pictures in `c`, as (cx, cy) pairs.
-std::vector<std::pair<long, long>> extents(const docx::Cell& c) {
+std::vector<std::pair<long, long>> extents(const travo::docx::Cell& c) {
   std::vector<std::pair<long, long>> out;
-  const docx::Xml_Document tc = docx::Xml_Document::parse(c.xml());
-  for (const docx::Xml_Element& e : tc.root().descendants(docx::ns::kWp, "extent"))
+  const travo::docx::Xml_Document tc = travo::docx::Xml_Document::parse(c.xml());
+  for (const travo::docx::Xml_Element& e : tc.root().descendants(travo::docx::ns::kWp, "extent"))
     out.emplace_back(std::stol(e.attribute("cx").value()), std::stol(e.attribute("cy").value()));
   return out;
 }
@@ -321,9 +321,9 @@ TEST_F(CellWalk, PicturesAreFittedIntoTheBoxKeepingTheirProportions) {
     EXPECT_NEAR(got[0].first, expected[i].first, 1);
     EXPECT_NEAR(got[0].second, expected[i].second, 1);
     // The text run first, then the picture's run; centred paragraph.
-    const docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
+    const travo::docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
     EXPECT_EQ(run_texts(q), (std::vector<std::string>{"P" + std::to_string(i + 1), ""}));
-    EXPECT_EQ(q.alignment(), docx::Alignment::Center);
+    EXPECT_EQ(q.alignment(), travo::docx::Alignment::Center);
   }
 }
 
@@ -342,7 +342,7 @@ TEST_F(CellWalk, MergedCellsGetTheirPictureOnce) {
   placed.set("{{span}}", "{{span}}10", {.image_path = picture, .image_height = 1, .image_width = 2});
   placed.set("{{vm}}", "{{vm}}10", {.image_path = picture, .image_height = 1, .image_width = 2});
   placed.execute_set();
-  const docx::Table merged = placed.doc->tables().at(0);
+  const travo::docx::Table merged = placed.doc->tables().at(0);
   EXPECT_EQ(extents(merged.cell(0, 0)).size(), 1u);
   EXPECT_EQ(extents(merged.cell(2, 1)).size(), 1u);
 }
@@ -376,9 +376,9 @@ TEST_F(CellWalk, PictureThatCannotBePlacedIsReportedAndSkipped) {
   EXPECT_EQ(out.rfind("execute_set設定照片錯誤 --> ", 0), 0u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_TRUE(extents(cell(1, 0, i)).empty());
-    const docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
+    const travo::docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
     expect_default_run_format(q.runs().at(0));
-    EXPECT_EQ(q.alignment(), docx::Alignment::Center);
+    EXPECT_EQ(q.alignment(), travo::docx::Alignment::Center);
   }
   EXPECT_EQ(cell(1, 0, 0).text(), "missing");
   // The box is checked before a run is added for the picture.

@@ -21,7 +21,7 @@ bool contains(std::string_view text, std::string_view what) {
 // The paragraph's text as it would read back after being rewritten as one
 // run of its accepted text: a run's text turns a carriage return into a
 // line break, which reads as a line feed.
-std::string plain_text(const Quire_Model::Document& doc, const docx::Paragraph& p) {
+std::string plain_text(const Quire_Model::Document& doc, const travo::docx::Paragraph& p) {
   std::string text = doc.get_accepted_text(p);
   std::replace(text.begin(), text.end(), '\r', '\n');
   return text;
@@ -90,12 +90,12 @@ bool fails(std::string_view text, const Term& t) {
 
 std::vector<std::string> Quire_Model::Document::show_all_text() const {
   std::vector<std::string> texts;
-  for (const docx::Paragraph& p : working_document().paragraphs()) texts.push_back(plain_text(*this, p));
+  for (const travo::docx::Paragraph& p : working_document().paragraphs()) texts.push_back(plain_text(*this, p));
   return texts;
 }
 
 void Quire_Model::Document::show_execute_set(bool specify_range) {
-  const docx::Document& d = working_document();
+  const travo::docx::Document& d = working_document();
   Check_Dict found;
   const std::vector<Term> terms = terms_of(replace_value);
   // Per placeholder: its check has started. With a range, each starts at
@@ -103,7 +103,7 @@ void Quire_Model::Document::show_execute_set(bool specify_range) {
   std::vector<char> started(terms.size(), specify_range ? 0 : 1);
   bool stopped = false;
 
-  for (const docx::Paragraph& paragraph : d.paragraphs()) {
+  for (const travo::docx::Paragraph& paragraph : d.paragraphs()) {
     const std::string text = plain_text(*this, paragraph);
     for (std::size_t i = 0; i < terms.size(); ++i) {
       const Term& t = terms[i];

@@ -142,10 +142,10 @@ std::string resolve(const std::string& path, const fs::path& base) {
   return out + path;
 }
 
-std::optional<docx::Alignment> alignment_named(std::string_view name) {
-  if (name == "centre") return docx::Alignment::Center;
-  if (name == "justify" || name == "justified") return docx::Alignment::Justify;
-  return docx::alignment_from_jc(name);
+std::optional<travo::docx::Alignment> alignment_named(std::string_view name) {
+  if (name == "centre") return travo::docx::Alignment::Center;
+  if (name == "justify" || name == "justified") return travo::docx::Alignment::Justify;
+  return travo::docx::alignment_from_jc(name);
 }
 
 Set_Options set_options(Args& a, const fs::path& base) {
@@ -155,13 +155,13 @@ Set_Options set_options(Args& a, const fs::path& base) {
     if (!v.is_string()) a.fail("\"" + std::string(key) + "\" must be a text or null");
     return v.get<std::string>();
   };
-  auto points = [&](const json& v, const char* key) { return docx::Pt(a.number(v, key)); };
+  auto points = [&](const json& v, const char* key) { return travo::docx::Pt(a.number(v, key)); };
   auto number = [&](const json& v, const char* key) { return a.number(v, key); };
   o.new_font_name = a.option<std::string>("new_font_name", defaults.new_font_name, text);
   o.new_font_name_Chinese =
       a.option<std::string>("new_font_name_Chinese", defaults.new_font_name_Chinese, text);
-  o.new_font_size = a.option<docx::Length>("new_font_size", defaults.new_font_size, points);
-  o.new_alignment = a.option<docx::Alignment>(
+  o.new_font_size = a.option<travo::docx::Length>("new_font_size", defaults.new_font_size, points);
+  o.new_alignment = a.option<travo::docx::Alignment>(
       "new_alignment", defaults.new_alignment, [&](const json& v, const char* key) {
         const auto al = v.is_string() ? alignment_named(v.get<std::string>()) : std::nullopt;
         if (!al)
@@ -184,7 +184,7 @@ Set_Options set_options(Args& a, const fs::path& base) {
         return Font_Color{v[0].get<int>(), v[1].get<int>(), v[2].get<int>()};
       });
   o.remark_new_font_size =
-      a.option<docx::Length>("remark_new_font_size", defaults.remark_new_font_size, points);
+      a.option<travo::docx::Length>("remark_new_font_size", defaults.remark_new_font_size, points);
   o.image_path = a.option<std::string>("image_path", defaults.image_path,
                                        [&](const json& v, const char* key) {
                                          return resolve(text(v, key), base);

@@ -67,7 +67,7 @@ TEST(Job, RunsEveryOperationInOrderWithItsResults) {
 
   EXPECT_EQ(doc.version, Value("1"));
   EXPECT_EQ(doc.doc->paragraphs().at(4).text(), "Only 30 here.");
-  docx::Table t = doc.doc->tables().back();
+  travo::docx::Table t = doc.doc->tables().back();
   EXPECT_EQ(t.cell(1, 0).text(), "7");
   EXPECT_EQ(t.cell(2, 0).text(), "摘要：\n摘要");
   EXPECT_TRUE(fs::exists(out / "report.docx"));
@@ -98,12 +98,12 @@ TEST(Job, SetOptionsTakeUnitsDefaultsAndNull) {
   const Replacement_Entry& e = doc.replace_value.at("k");
   EXPECT_EQ(e.font_name, std::nullopt);
   EXPECT_EQ(e.east_asia_font_name, "新細明體");
-  EXPECT_EQ(e.font_size, docx::Pt(12));
-  EXPECT_EQ(e.alignment, docx::Alignment::Right);
+  EXPECT_EQ(e.font_size, travo::docx::Pt(12));
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::Right);
   EXPECT_EQ(e.left_indent, 12.0);
   EXPECT_EQ(e.line_spacing, std::nullopt);
   EXPECT_EQ(e.font_color, (Font_Color{255, 0, 16}));
-  EXPECT_EQ(e.remark.font_size, docx::Pt(6.5));
+  EXPECT_EQ(e.remark.font_size, travo::docx::Pt(6.5));
   EXPECT_EQ(e.image_path, testdata("").string() + "images/2000x1000.png");
   EXPECT_EQ(e.image_height, 1.5);
   EXPECT_EQ(e.image_width, 2.0);

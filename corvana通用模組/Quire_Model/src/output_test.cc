@@ -74,7 +74,7 @@ TEST(Output, DefaultFlagsKeepOnlyTheWordFile) {
   // The line names the file produced.
   EXPECT_EQ(out.text(), "[完成！] " + dir.path().string() + "/r1.docx\n");
   // The saved file holds the table, and the document stays open.
-  docx::Document saved = docx::Document::open(dir / "r1.docx");
+  travo::docx::Document saved = travo::docx::Document::open(dir / "r1.docx");
   EXPECT_EQ(saved.tables().back().cell(1, 0).text(), "TWI777001B");
   ASSERT_TRUE(doc.doc);
 
@@ -191,7 +191,7 @@ TEST(OutputPdf, FlagsDecideWhichFilesStay) {
     Capture_Stdout out;
     doc.output("both", true, true);
     EXPECT_THAT(pdf_text(dir / "both.pdf"), HasSubstr("TWI777002B"));
-    EXPECT_EQ(docx::Document::open(dir / "both.docx").tables().size(), 2u);
+    EXPECT_EQ(travo::docx::Document::open(dir / "both.docx").tables().size(), 2u);
   }
   EXPECT_EQ(doc.platen_model->office_starts(), 1);
 }

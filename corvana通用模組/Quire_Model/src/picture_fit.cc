@@ -10,8 +10,8 @@ Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<
                         std::optional<double> box_height, bool fixed_ratio) {
   if (!fixed_ratio) {
     Picture_Size out;
-    if (box_width) out.width = docx::Inches(*box_width);
-    if (box_height) out.height = docx::Inches(*box_height);
+    if (box_width) out.width = travo::docx::Inches(*box_width);
+    if (box_height) out.height = travo::docx::Inches(*box_height);
     return out;
   }
   if (!box_width || !box_height)
@@ -41,7 +41,7 @@ Picture_Size fit_picture(double pixel_width, double pixel_height, std::optional<
       w = bh * ratio;
     }
   }
-  return {docx::Inches(w), docx::Inches(h)};
+  return {travo::docx::Inches(w), travo::docx::Inches(h)};
 }
 
 }  // namespace quire_model

@@ -21,7 +21,7 @@
 namespace quire_model::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
-  return std::filesystem::path(QUIRE_TESTDATA_DIR) / name;
+  return std::filesystem::path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata") / name;
 }
 
 inline std::string read_file(const std::filesystem::path& p) {

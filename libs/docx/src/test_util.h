@@ -10,7 +10,7 @@
 namespace travo::docx::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
-  return std::filesystem::path(DOCX_TESTDATA_DIR) / name;
+  return std::filesystem::path(TRAVO_SOURCE_DIR "/libs/docx/testdata") / name;
 }
 
 inline std::string read_file(const std::filesystem::path& p) {

@@ -15,20 +15,21 @@
 #include <string>
 #include <vector>
 
-#include "qt_test_app.h"
+#include "travo/gui/appearance.h"
 #include "travo/gui/gui.h"
 #include "travo/platform/paths.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo::gui {
 namespace {
 
-const std::string kSourceFolder = TRAVO_GUI_SOURCE_DIR;  // holds 格式範本
+const std::string kSourceFolder = TRAVO_SOURCE_DIR "/model/GUI";  // holds 格式範本
 const char* const kImages[] = {"logo.ico", "logo.png", "logo(僅文字).png", "資料夾.png", "問號001.png"};
 
 class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    qt_test_app();
+    qt_test_support::qt_test_app(apply_dark_appearance);
     ASSERT_TRUE(root.isValid());
     qputenv("CORVANA_ROOT", root.path().toUtf8());
     options.program_folder = kSourceFolder;
@@ -274,7 +275,7 @@ TEST_F(MainWindowTest, PreviewWithoutMapsReportsOnlyTheOutputAction) {
 TEST_F(MainWindowTest, FolderIconOpensTheOutputFolder) {
   open_window();
   click(window->findChild<QPushButton*>("folder_icon"));
-  const std::string folder = platform::local_path("C:/corvana/TRAVO專利檢索軟體/").string();
+  const std::string folder = platform::product_folder().string();
   EXPECT_EQ(started, (std::vector<std::string>{"xdg-open", folder}));
   EXPECT_EQ(folder.rfind(root.path().toStdString(), 0), 0u);
 }
@@ -353,7 +354,7 @@ TEST_F(MainWindowTest, MissingIconImageFailsTheWindow) {
 
 TEST_F(MainWindowTest, OutputFoldersAreCreatedAndMayExistAlready) {
   ensure_output_folders();
-  const auto folder = platform::local_path("C:/corvana/TRAVO專利檢索軟體/");
+  const auto folder = platform::product_folder();
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   std::filesystem::path marker = folder / "kept.txt";
   QFile(QString::fromStdString(marker.string())).open(QIODevice::WriteOnly);

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "qt_test_app.h"
+#include "travo/gui/appearance.h"
+#include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo::gui {
 namespace {
 
 TEST(TextBox, TagColourReachesEarlierAndLaterTaggedTextOnly) {
-  qt_test_app();
+  qt_test_support::qt_test_app(apply_dark_appearance);
   Text_Box box;
   const QColor plain = box.foreground_at(0);
   box.insert_end("錯誤\n", "red_tag");   // tagged before the tag has a colour
@@ -29,7 +30,7 @@ TEST(TextBox, TagColourReachesEarlierAndLaterTaggedTextOnly) {
 }
 
 TEST(TextBox, DeleteAllEmptiesTheBoxButKeepsTagColours) {
-  qt_test_app();
+  qt_test_support::qt_test_app(apply_dark_appearance);
   Text_Box box;
   box.tag_config("red_tag", QColor("red"));
   box.insert_end("第一行\n", "red_tag");
