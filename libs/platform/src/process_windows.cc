@@ -488,6 +488,8 @@ std::string Exit_Status::describe() const {
   return "exit code " + std::to_string(code);
 }
 
+Process_Id current_process_id() { return GetCurrentProcessId(); }
+
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -1,6 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "travo/platform/programs.h"
@@ -67,6 +68,18 @@ std::optional<std::string> environment_variable(std::string_view name) {
   const auto value = wide_variable(widen(name));
   if (!value) return std::nullopt;
   return narrow(*value);
+}
+
+void set_environment_variable(std::string_view name, const std::optional<std::string>& value) {
+  const std::wstring n = widen(name);
+  if (value) {
+    const std::wstring v = widen(*value);
+    SetEnvironmentVariableW(n.c_str(), v.c_str());
+    _wputenv_s(n.c_str(), v.c_str());  // the C runtime's copy, read by getenv()
+  } else {
+    SetEnvironmentVariableW(n.c_str(), nullptr);
+    _wputenv_s(n.c_str(), L"");
+  }
 }
 
 bool is_executable_file(const fs::path& path) {

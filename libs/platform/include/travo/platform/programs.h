@@ -13,6 +13,11 @@ namespace travo::platform {
 // is not set.
 std::optional<std::string> environment_variable(std::string_view name);
 
+// Sets (or, with std::nullopt, removes) environment variable `name` in
+// this process, for the children it starts later. Not thread-safe with
+// respect to other readers of the environment.
+void set_environment_variable(std::string_view name, const std::optional<std::string>& value);
+
 // Whether `path` is a regular file this process may run (POSIX: execute
 // permission; Windows: any regular file).
 bool is_executable_file(const std::filesystem::path& path);
