@@ -123,8 +123,17 @@ void seed_profile(const fs::path& profile, const fs::path& soffice) {
 // parsing and lets it travel as one space-free field of the helper protocol.
 std::string file_url(const fs::path& path) {
   static const char* hex = "0123456789ABCDEF";
-  const std::u8string generic = fs::absolute(path).lexically_normal().generic_u8string();
+  // libstdc++ for Windows does not take "\\server\share" for a root name
+  // (absolute() puts it on the current drive, the generic form drops a
+  // slash), so UNC paths are recognised here and kept as they are.
+  bool unc = false;
+#ifdef _WIN32
+  const std::wstring& native = path.native();
+  unc = native.size() > 2 && (native[0] == L'\\' || native[0] == L'/') && (native[1] == L'\\' || native[1] == L'/');
+#endif
+  const std::u8string generic = unc ? path.u8string() : fs::absolute(path).lexically_normal().generic_u8string();
   std::string text(generic.begin(), generic.end());
+  if (unc) std::replace(text.begin(), text.end(), '\\', '/');
   std::string out = "file://";
 #ifdef _WIN32
   // "C:/x" becomes "file:///C:/x", "//server/share/x" "file://server/share/x".
