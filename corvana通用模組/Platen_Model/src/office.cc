@@ -1,14 +1,9 @@
 #include "office.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -16,50 +11,77 @@
 #include <string_view>
 #include <system_error>
 
-#include "subprocess.h"
+#include "travo/platform/programs.h"
 
 namespace platen_model::detail {
-namespace {
 
 namespace fs = std::filesystem;
+namespace platform = travo::platform;
 
-bool is_executable_file(const fs::path& p) {
-  std::error_code ec;
-  return fs::is_regular_file(p, ec) && access(p.c_str(), X_OK) == 0;
+std::string utf8(const fs::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(s.begin(), s.end());
 }
 
-}  // namespace
+fs::path from_utf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
 fs::path find_soffice(const std::string& configured) {
   if (!configured.empty()) {
-    if (is_executable_file(configured)) return configured;
+    if (platform::is_executable_file(from_utf8(configured))) return from_utf8(configured);
     throw std::runtime_error("LibreOffice not found: " + configured + " does not exist or is not executable");
   }
-  if (const char* path = std::getenv("PATH")) {
-    std::string_view rest(path);
-    while (!rest.empty()) {
-      auto colon = rest.find(':');
-      std::string_view dir = rest.substr(0, colon);
-      if (!dir.empty() && is_executable_file(fs::path(dir) / "soffice")) return fs::path(dir) / "soffice";
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
+  if (const auto named = platform::environment_variable(kSofficeVariable); named && !named->empty()) {
+    if (platform::is_executable_file(from_utf8(*named))) return from_utf8(*named);
+    throw std::runtime_error(std::string("LibreOffice not found: ") + kSofficeVariable + " names " + *named +
+                             ", which does not exist or is not executable");
+  }
+#ifdef _WIN32
+  if (auto registered = platform::registered_app_path("soffice.exe")) return *registered;
+  for (const char* folder : {"ProgramFiles", "ProgramFiles(x86)"}) {
+    if (const auto root = platform::environment_variable(folder); root && !root->empty()) {
+      const fs::path candidate = from_utf8(*root) / "LibreOffice" / "program" / "soffice.exe";
+      if (platform::is_executable_file(candidate)) return candidate;
     }
   }
+  if (auto on_path = platform::find_on_path("soffice.exe")) return *on_path;
+  throw std::runtime_error(
+      "LibreOffice not found: soffice.exe is not registered under App Paths, not in "
+      "%ProgramFiles%\\LibreOffice\\program and not on PATH (install LibreOffice from "
+      "https://www.libreoffice.org, or set " + std::string(kSofficeVariable) + " to its soffice.exe)");
+#else
+  if (auto on_path = platform::find_on_path("soffice")) return *on_path;
   for (const char* p : {"/usr/bin/soffice", "/usr/lib/libreoffice/program/soffice"}) {
-    if (is_executable_file(p)) return p;
+    if (platform::is_executable_file(p)) return p;
   }
   throw std::runtime_error(
       "LibreOffice not found: no soffice on PATH, at /usr/bin/soffice or at "
-      "/usr/lib/libreoffice/program/soffice (install libreoffice-writer-nogui)");
+      "/usr/lib/libreoffice/program/soffice (install libreoffice-writer-nogui, or set " +
+      std::string(kSofficeVariable) + " to the launcher)");
+#endif
+}
+
+fs::path find_python(const std::string& configured, const fs::path& soffice) {
+  if (!configured.empty()) return from_utf8(configured);
+#ifdef _WIN32
+  return soffice.parent_path() / "python.exe";
+#else
+  (void)soffice;
+  return "/usr/bin/python3";
+#endif
 }
 
 std::vector<std::string> office_command(const fs::path& soffice, const fs::path& profile) {
-  return {soffice.string(), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
+  return {utf8(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
           "--nodefault", "-env:UserInstallation=" + file_url(profile)};
 }
 
-std::vector<std::string> office_environment(const fs::path& private_dir) {
-  return {"TMPDIR=" + (private_dir / "tmp").string()};
+std::vector<std::pair<std::string, std::string>> office_environment(const fs::path& private_dir) {
+  const std::string tmp = utf8(private_dir / "tmp");
+#ifdef _WIN32
+  return {{"TMP", tmp}, {"TEMP", tmp}};
+#else
+  return {{"TMPDIR", tmp}};
+#endif
 }
 
 // The seeded profile spares two costs of a new profile:
@@ -83,12 +105,16 @@ void seed_profile(const fs::path& profile, const fs::path& soffice) {
          "oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
          "</oor:items>\n";
   fs::path program = fs::canonical(soffice, ec).parent_path();
-  std::ifstream versionrc(program / "versionrc");
-  std::string line;
-  while (std::getline(versionrc, line)) {
-    if (line.rfind("buildid=", 0) == 0) {
-      std::ofstream(profile / "user" / "extensions" / "buildid", std::ios::binary) << line.substr(8);
-      break;
+  // versionrc on Linux, version.ini on Windows.
+  for (const char* name : {"versionrc", "version.ini"}) {
+    std::ifstream versionrc(program / name);
+    std::string line;
+    while (std::getline(versionrc, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind("buildid=", 0) == 0) {
+        std::ofstream(profile / "user" / "extensions" / "buildid", std::ios::binary) << line.substr(8);
+        return;
+      }
     }
   }
 }
@@ -97,9 +123,32 @@ void seed_profile(const fs::path& profile, const fs::path& soffice) {
 // parsing and lets it travel as one space-free field of the helper protocol.
 std::string file_url(const fs::path& path) {
   static const char* hex = "0123456789ABCDEF";
+  // libstdc++ for Windows does not take "\\server\share" for a root name
+  // (absolute() puts it on the current drive, the generic form drops a
+  // slash), so UNC paths are recognised here and kept as they are.
+  bool unc = false;
+#ifdef _WIN32
+  const std::wstring& native = path.native();
+  unc = native.size() > 2 && (native[0] == L'\\' || native[0] == L'/') && (native[1] == L'\\' || native[1] == L'/');
+#endif
+  const std::u8string generic = unc ? path.u8string() : fs::absolute(path).lexically_normal().generic_u8string();
+  std::string text(generic.begin(), generic.end());
+  if (unc) std::replace(text.begin(), text.end(), '\\', '/');
   std::string out = "file://";
-  for (unsigned char c : fs::absolute(path).lexically_normal().string()) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+#ifdef _WIN32
+  // "C:/x" becomes "file:///C:/x", "//server/share/x" "file://server/share/x".
+  if (text.rfind("//", 0) == 0) {
+    text.erase(0, 2);
+  } else {
+    out += '/';
+  }
+  const std::size_t drive_colon = text.size() > 1 && text[1] == ':' ? 1 : std::string::npos;
+#else
+  const std::size_t drive_colon = std::string::npos;
+#endif
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || i == drive_colon) {
       out += static_cast<char>(c);
     } else {
       out += '%';
@@ -108,12 +157,6 @@ std::string file_url(const fs::path& path) {
     }
   }
   return out;
-}
-
-int open_log(const fs::path& path) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
-  return fd;
 }
 
 std::string office_log(const fs::path& log) {
@@ -135,6 +178,24 @@ std::string seconds_text(std::chrono::milliseconds d) {
   std::ostringstream out;
   out << static_cast<double>(d.count()) / 1000.0 << " s";
   return out.str();
+}
+
+std::string file_tail(const fs::path& path, std::size_t max_bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  in.seekg(0, std::ios::end);
+  std::streamoff size = in.tellg();
+  std::streamoff start = size > static_cast<std::streamoff>(max_bytes) ? size - static_cast<std::streamoff>(max_bytes) : 0;
+  in.seekg(start);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (start > 0) {
+    auto nl = text.find('\n');
+    if (nl != std::string::npos && nl + 1 < text.size()) text.erase(0, nl + 1);
+  }
+  auto not_space = [](unsigned char c) { return !std::isspace(c); };
+  text.erase(text.begin(), std::find_if(text.begin(), text.end(), not_space));
+  text.erase(std::find_if(text.rbegin(), text.rend(), not_space).base(), text.end());
+  return text;
 }
 
 std::string random_token() {

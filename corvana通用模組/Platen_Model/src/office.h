@@ -11,32 +11,53 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platen_model::detail {
 
+using Clock = std::chrono::steady_clock;
+
+// The environment variable that names the LibreOffice launcher when the
+// options do not.
+inline constexpr const char* kSofficeVariable = "TRAVO_SOFFICE";
+
 // The LibreOffice launcher: `configured` if given (it must be executable),
-// else `soffice` on PATH, /usr/bin/soffice or the program folder of
-// Debian's LibreOffice. Throws std::runtime_error naming what was tried.
+// else $TRAVO_SOFFICE if set, else where LibreOffice installs itself:
+// on Windows the App Paths entry of soffice.exe in the registry,
+// %ProgramFiles%\LibreOffice\program, %ProgramFiles(x86)%\..., then
+// soffice.exe on PATH; elsewhere `soffice` on PATH, /usr/bin/soffice or the
+// program folder of Debian's LibreOffice. Throws std::runtime_error naming
+// what was tried and what to install.
 std::filesystem::path find_soffice(const std::string& configured);
+
+// The Python that runs the UNO helper: `configured` if given, else
+// LibreOffice's own python.exe beside `soffice` on Windows and
+// /usr/bin/python3 (with Debian's python3-uno) elsewhere.
+std::filesystem::path find_python(const std::string& configured, const std::filesystem::path& soffice);
+
+// UTF-8 text of a path and back (paths hold UTF-16 on Windows).
+std::string utf8(const std::filesystem::path& path);
+std::filesystem::path from_utf8(const std::string& text);
 
 // The command line of a headless office without UI, restore, lock check or
 // start document, using `profile` as its user installation.
 std::vector<std::string> office_command(const std::filesystem::path& soffice, const std::filesystem::path& profile);
 
 // Environment entries for an office whose private folder is `private_dir`.
-std::vector<std::string> office_environment(const std::filesystem::path& private_dir);
+std::vector<std::pair<std::string, std::string>> office_environment(const std::filesystem::path& private_dir);
 
 // Creates the profile folder `profile` for `soffice` unless it exists.
 void seed_profile(const std::filesystem::path& profile, const std::filesystem::path& soffice);
 
-// A file URL for `path` (made absolute) with every byte outside the
-// unreserved set percent-encoded: it contains no spaces or newlines.
+// A file URL for `path` (made absolute) with every byte of its UTF-8 form
+// outside the unreserved set percent-encoded: it contains no spaces or
+// newlines. "file:///tmp/a%20b" here, "file:///C:/Users/a%20b" on Windows.
 std::string file_url(const std::filesystem::path& path);
 
-// Opens (truncating) a log file for an office's standard output and error;
-// the descriptor is close-on-exec. Throws std::runtime_error on failure.
-int open_log(const std::filesystem::path& path);
+// The last `max_bytes` of a file (whole lines where possible), trimmed;
+// empty if the file is missing.
+std::string file_tail(const std::filesystem::path& path, std::size_t max_bytes = 2000);
 
 // The tail of an office's log on one line (" | " between lines), without
 // the launcher's harmless complaint about Java; empty if nothing was said.

@@ -1,9 +1,5 @@
 #include "platen_model/platen_model.h"
 
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -13,13 +9,15 @@
 
 #include "office.h"
 #include "resident_office.h"
-#include "subprocess.h"
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/process.h"
+#include "travo/platform/temp_folder.h"
 
 namespace platen_model {
 namespace {
 
 namespace fs = std::filesystem;
+namespace platform = travo::platform;
 using detail::Clock;
 
 // Rejects what LibreOffice need not be started for.
@@ -66,10 +64,10 @@ class Platen_Model::Impl {
     check_input(input);
     if (output.empty() || output.filename().empty()) throw std::runtime_error("empty output path");
     std::error_code ec;
-    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + output.string() + " is a folder");
+    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + detail::utf8(output) + " is a folder");
     if (!output.parent_path().empty()) {
       fs::create_directories(output.parent_path(), ec);
-      if (ec) throw std::runtime_error("cannot create " + output.parent_path().string() + ": " + ec.message());
+      if (ec) throw std::runtime_error("cannot create " + detail::utf8(output.parent_path()) + ": " + ec.message());
     }
 
     std::lock_guard lock(mu_);
@@ -82,7 +80,7 @@ class Platen_Model::Impl {
     }
   }
 
-  pid_t resident_pid() const { return resident_.pid(); }
+  platform::Process_Id resident_pid() const { return resident_.pid(); }
   int office_starts() const { return resident_.starts(); }
   fs::path private_dir() const {
     std::lock_guard lock(dir_mu_);
@@ -92,18 +90,15 @@ class Platen_Model::Impl {
  private:
   void make_private_dir() {
     if (!dir_.empty()) return;
-    fs::path base = opt_.temp_root;
-    if (base.empty()) {
-      const char* t = std::getenv("TMPDIR");
-      base = (t && *t) ? t : "/tmp";
+    fs::path made;
+    try {
+      made = platform::create_private_folder("platen-", opt_.temp_root);
+    } catch (const std::system_error& e) {
+      throw std::runtime_error(e.what());
     }
-    std::string pattern = (base / "platen-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot create a private folder in " + base.string() + ": " + std::strerror(errno));
-    }
-    fs::create_directories(fs::path(pattern) / "tmp");
+    fs::create_directories(made / "tmp");
     std::lock_guard lock(dir_mu_);
-    dir_ = pattern;
+    dir_ = made;
   }
 
   // One `soffice --convert-to` run.
@@ -119,33 +114,26 @@ class Platen_Model::Impl {
     } cleanup{out_dir};
 
     fs::path log = dir_ / "convert.log";
-    detail::Spawn_Request req;
+    platform::Process_Options req;
     detail::seed_profile(dir_ / "profile-once", soffice);
     req.argv = detail::office_command(soffice, dir_ / "profile-once");
-    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", out_dir.string(),
-                                     fs::absolute(input).string()});
-    req.env = detail::office_environment(dir_);
-    int log_fd = detail::open_log(log);
-    req.fds = {{log_fd, 1}, {log_fd, 2}};
+    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", detail::utf8(out_dir),
+                                     detail::utf8(fs::absolute(input))});
+    req.environment = detail::office_environment(dir_);
+    req.standard_output = platform::Redirect::to_file(log);
+    req.error_to_output = true;
     // Safe here: the calling thread waits for this child until it is gone.
-    req.parent_death_signal = SIGKILL;
-    pid_t pid;
-    try {
-      pid = detail::spawn(req);
-    } catch (...) {
-      close(log_fd);
-      throw;
-    }
-    close(log_fd);
+    req.dies_with_parent = true;
+    platform::Process office = platform::Process::start(req);
 
-    if (!detail::wait_exit(pid, Clock::now() + opt_.timeout)) {
-      detail::kill_and_reap(pid, std::chrono::seconds(5));
+    if (!office.wait_for(opt_.timeout)) {
+      office.kill_tree_and_wait(std::chrono::seconds(5));
       throw std::runtime_error(detail::with_log("LibreOffice did not finish within " +
                                                     detail::seconds_text(opt_.timeout) + " and was stopped",
                                                 detail::office_log(log)));
     }
-    detail::kill_group(pid, SIGKILL);  // stragglers of the launcher, if any
-    int status = detail::reap(pid);
+    const platform::Exit_Status status = office.wait();
+    office.kill_tree();  // stragglers of the launcher, if any
 
     fs::path pdf;
     for (const auto& entry : fs::directory_iterator(out_dir)) {
@@ -153,7 +141,7 @@ class Platen_Model::Impl {
     }
     if (pdf.empty() || fs::file_size(pdf) == 0) {
       throw std::runtime_error(detail::with_log(
-          "LibreOffice produced no PDF (" + detail::describe_status(status) + ")", detail::office_log(log)));
+          "LibreOffice produced no PDF (" + status.describe() + ")", detail::office_log(log)));
     }
     check_pdf(pdf);
     travo::platform::atomic_install(pdf, output);
@@ -209,13 +197,13 @@ Platen_Model::~Platen_Model() = default;
 
 void Platen_Model::convert(const std::string& input_docx, const std::string& output_pdf, bool keep_active) {
   try {
-    impl_->convert(input_docx, output_pdf, keep_active);
+    impl_->convert(detail::from_utf8(input_docx), detail::from_utf8(output_pdf), keep_active);
   } catch (const std::exception& e) {
     throw std::runtime_error("cannot convert " + input_docx + " to PDF: " + e.what());
   }
 }
 
-pid_t Platen_Model::resident_pid() const { return impl_->resident_pid(); }
+travo::platform::Process_Id Platen_Model::resident_pid() const { return impl_->resident_pid(); }
 
 int Platen_Model::office_starts() const { return impl_->office_starts(); }
 

@@ -272,33 +272,32 @@ std::string relaying_helper(const fs::path& dir, const std::string& mode, const 
   const fs::path real = fs::path(bin ? bin : "") / "platen_uno_bridge.py";
   if (!fs::is_regular_file(real)) return "";
   const fs::path p = dir / ("relay_" + mode + ".py");
-  write_file(p, "import os, signal, socket, sys\n"
+  write_file(p, "import os, signal, subprocess, sys\n"
                 "REAL, MODE, MARKER = '" + real.string() + "', '" + mode + "', b'" + marker + "'\n"
                 "office_pgid = int(sys.argv[2])\n"
-                "ours, theirs = socket.socketpair()\n"
-                "helper = os.fork()\n"
-                "if helper == 0:\n"
-                "    os.dup2(theirs.fileno(), 3)\n"
-                "    os.execv(sys.executable, [sys.executable, '-I', REAL] + sys.argv[1:])\n"
-                "theirs.close()\n"
-                "converter = socket.socket(fileno=3)\n"
-                "requests, replies = converter.makefile('rb'), ours.makefile('rb')\n"
+                "helper = subprocess.Popen([sys.executable, '-I', REAL] + sys.argv[1:],\n"
+                "                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)\n"
+                "requests, replies = sys.stdin.buffer, helper.stdout\n"
+                "converter = os.fdopen(os.dup(1), 'wb')\n"
+                "os.dup2(2, 1)\n"
                 "def relay_reply():\n"
                 "    line = replies.readline()\n"
                 "    if not line:\n"
                 "        os._exit(1)\n"
-                "    converter.sendall(line)\n"
+                "    converter.write(line)\n"
+                "    converter.flush()\n"
                 "relay_reply()\n"
-                "for request in requests:\n"
+                "for request in iter(requests.readline, b''):\n"
                 "    if MARKER in request and MODE == 'kill-office':\n"
                 "        os.killpg(office_pgid, signal.SIGKILL)\n"
                 "    elif MARKER in request:\n"
-                "        os.kill(helper, signal.SIGKILL)\n"
+                "        helper.kill()\n"
                 "        os._exit(1)\n"
-                "    ours.sendall(request)\n"
+                "    helper.stdin.write(request)\n"
+                "    helper.stdin.flush()\n"
                 "    relay_reply()\n"
-                "ours.close()\n"
-                "os.waitpid(helper, 0)\n");
+                "helper.stdin.close()\n"
+                "helper.wait()\n");
   return p.string();
 }
 
@@ -502,7 +501,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   const fs::path out = dir() / "f.pdf";
 
   // A helper that cannot load the UNO module says why.
-  options.bridge_script = helper("no_uno.py", "os.write(3, b'fatal the Python UNO module is missing\\n')\n");
+  options.bridge_script = helper("no_uno.py", "os.write(1, b'fatal the Python UNO module is missing\\n')\n");
   {
     Platen_Model converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), out.string(), true); });
@@ -514,9 +513,9 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   // An office lost on every attempt is restarted once, then the document
   // goes to a one-shot run; the next document starts the office again.
   const std::string always_lost = helper("always_lost.py",
-                                         "os.write(3, b'ready\\n')\n"
-                                         "while os.read(3, 4096):\n"
-                                         "    os.write(3, b'lost DisposedException: gone\\n')\n");
+                                         "os.write(1, b'ready\\n')\n"
+                                         "while os.read(0, 4096):\n"
+                                         "    os.write(1, b'lost DisposedException: gone\\n')\n");
   options.bridge_script = always_lost;
   {
     Platen_Model converter(options);
@@ -533,7 +532,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
 
   // A helper that dies on a document sends it to a one-shot run at once,
   // without restarting the office first.
-  options.bridge_script = helper("dies.py", "os.write(3, b'ready\\n')\nos.read(3, 4096)\nos._exit(1)\n");
+  options.bridge_script = helper("dies.py", "os.write(1, b'ready\\n')\nos.read(0, 4096)\nos._exit(1)\n");
   {
     Platen_Model converter(options);
     fs::remove(out);
@@ -564,7 +563,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   // ends the same way.)
   options.soffice = fake_soffice("idle_office", "sleep 300\n");
   options.timeout = std::chrono::milliseconds(1500);
-  options.bridge_script = helper("silent.py", "os.write(3, b'ready\\n')\ntime.sleep(300)\n");
+  options.bridge_script = helper("silent.py", "os.write(1, b'ready\\n')\ntime.sleep(300)\n");
   {
     Platen_Model converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), out.string(), true); });

@@ -4,8 +4,10 @@
     platen_uno_bridge.py PIPE_NAME OFFICE_PGID CONNECT_TIMEOUT_S PRIVATE_DIR
 
 The converter starts LibreOffice listening on the UNO pipe PIPE_NAME and runs
-this helper with its request channel on descriptor 3. The helper connects
-once, answers "ready" (or "fatal TEXT"), then serves one request per line:
+this helper with its request channel on standard input and output (its log
+goes to standard error; anything else printed to standard output is sent
+there too, so it cannot corrupt the channel). The helper connects once,
+answers "ready" (or "fatal TEXT"), then serves one request per line:
 
     convert SOURCE_URL TARGET_URL  ->  ok | error TEXT | lost TEXT
     quit                           ->  bye   (the office is terminated first)
@@ -15,7 +17,12 @@ office itself is gone; the converter then restarts both processes. When the
 channel closes without "quit", the converter's process has died: the helper
 then ends the office (politely if it can, so LibreOffice removes its
 sockets) and removes the converter's private folder, so nothing outlives
-the owner.
+the owner. (On Windows the converter's job objects end office and helper
+with it; OFFICE_PGID is then only the office's process id.)
+
+The channel is read by a thread of its own, since Windows cannot select()
+on pipes; the main thread waits on one queue for requests, for the end of
+the channel and for finished conversions.
 
 Each conversion runs on the office's main thread, handed over through
 com.sun.star.awt.AsyncCallback, the way `soffice --convert-to` runs it: load,
@@ -31,54 +38,79 @@ down a bridge whose office has gone away.
 """
 
 import os
-import select
+import queue
 import shutil
 import signal
 import sys
 import threading
 import time
 
-CHANNEL = 3
+# Events on the main thread's queue.
+LINE, CLOSED, DONE = "line", "closed", "done"
+
+# Where answers go once Channel has taken standard output over.
+CHANNEL_OUT = None
 
 
 class Channel:
-    """Line-oriented reads and writes on the request descriptor."""
+    """Requests from standard input, answers to standard output."""
 
-    def __init__(self, fd):
-        self.fd = fd
-        self.pending = b""
+    def __init__(self):
+        global CHANNEL_OUT
+        self.inp = os.dup(0)
+        self.out = CHANNEL_OUT = os.dup(1)
+        # Stray output of Python or UNO goes to the log, not the channel.
+        os.dup2(2, 1)
+        sys.stdout = sys.stderr
+        self.events = queue.Queue()
+        self.closed = threading.Event()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        pending = b""
+        while True:
+            try:
+                chunk = os.read(self.inp, 65536)
+            except OSError:  # a reset from a converter that died counts as the end
+                chunk = b""
+            if not chunk:
+                self.closed.set()
+                self.events.put((CLOSED, None))
+                return
+            pending += chunk
+            while b"\n" in pending:
+                line, pending = pending.split(b"\n", 1)
+                self.events.put((LINE, line.rstrip(b"\r").decode("utf-8", "replace")))
 
     def send(self, text):
         data = (text.replace("\n", " ").replace("\r", " ") + "\n").encode("utf-8", "replace")
         while data:
-            data = data[os.write(self.fd, data):]
-
-    def readable(self, timeout):
-        return bool(select.select([self.fd], [], [], timeout)[0])
-
-    def fill(self):
-        """Reads what is available; False at end of file."""
-        try:
-            chunk = os.read(self.fd, 65536)
-        except OSError:  # a reset from a converter that died counts as the end
-            chunk = b""
-        self.pending += chunk
-        return bool(chunk)
+            data = data[os.write(self.out, data):]
 
     def line(self):
-        while b"\n" not in self.pending:
-            if not self.fill():
-                return None
-        line, self.pending = self.pending.split(b"\n", 1)
-        return line.decode("utf-8", "replace")
+        """The next request, or None once the channel is closed."""
+        kind, value = self.events.get()
+        return value if kind == LINE else None
 
 
 def group_alive(pgid):
+    if not hasattr(os, "killpg"):
+        return False
     try:
         os.killpg(pgid, 0)
         return True
     except OSError:
         return False
+
+
+def kill_office(pgid):
+    try:
+        if hasattr(os, "killpg"):
+            os.killpg(pgid, signal.SIGKILL)
+        else:
+            os.kill(pgid, signal.SIGTERM)  # TerminateProcess
+    except OSError:
+        pass
 
 
 def abandon(office_pgid, private_dir, desktop=None):
@@ -91,10 +123,7 @@ def abandon(office_pgid, private_dir, desktop=None):
         deadline = time.monotonic() + 3
         while group_alive(office_pgid) and time.monotonic() < deadline:
             time.sleep(0.05)
-    try:
-        os.killpg(office_pgid, signal.SIGKILL)
-    except OSError:
-        pass
+    kill_office(office_pgid)
     deadline = time.monotonic() + 3
     while group_alive(office_pgid) and time.monotonic() < deadline:
         time.sleep(0.05)
@@ -115,7 +144,7 @@ def main():
         os._exit(2)
     pipe_name, office_pgid, connect_timeout = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
     private_dir = sys.argv[4]
-    channel = Channel(CHANNEL)
+    channel = Channel()
 
     try:
         import uno
@@ -147,7 +176,7 @@ def main():
                 os._exit(4)
             # The pause doubles as a watch on the channel: if the converter
             # is gone there is nobody to start the office for.
-            if channel.readable(0.02) and not channel.fill():
+            if channel.closed.wait(0.02):
                 abandon(office_pgid, private_dir)
     desktop = context.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", context)
     main_thread = context.ServiceManager.createInstanceWithContext("com.sun.star.awt.AsyncCallback", context)
@@ -167,8 +196,6 @@ def main():
             return True
         except Exception:
             return False
-
-    wake_read, wake_write = os.pipe()
 
     class Job(unohelper.Base, XCallback):
         """Runs `work` when the office calls back from its main thread.
@@ -190,19 +217,24 @@ def main():
                 self.error = exc
             finally:
                 self.done = True
-                os.write(wake_write, b"x")
+                channel.events.put((DONE, self))
 
     def on_main_thread(work):
         job = Job(work)
         main_thread.addCallback(job, None)
-        while not job.done:
-            ready = select.select([wake_read, channel.fd], [], [])[0]
-            if wake_read in ready:
-                os.read(wake_read, 64)
-            # The converter is gone mid-conversion. The office is busy
-            # with the document, so it is not asked to terminate.
-            if channel.fd in ready and not channel.fill():
+        early = []  # requests are not pipelined, but keep any in order
+        while True:
+            kind, value = channel.events.get()
+            if kind == DONE and value is job:
+                break
+            if kind == LINE:
+                early.append((kind, value))
+            elif kind == CLOSED:
+                # The converter is gone mid-conversion. The office is busy
+                # with the document, so it is not asked to terminate.
                 abandon(office_pgid, private_dir)
+        for event in early:
+            channel.events.put(event)
         if job.error is not None:
             raise job.error
         return job.result
@@ -253,7 +285,8 @@ if __name__ == "__main__":
         main()
     except Exception as exc:  # a helper that cannot go on must still answer
         try:
-            Channel(CHANNEL).send("fatal " + describe(exc))
+            out = 1 if CHANNEL_OUT is None else CHANNEL_OUT
+            os.write(out, ("fatal " + describe(exc) + "\n").encode("utf-8", "replace"))
         except OSError:
             pass
         os._exit(5)

@@ -1,18 +1,12 @@
 #include "resident_office.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "office.h"
+#include "travo/platform/paths.h"
+#include "travo/platform/programs.h"
 
 #ifndef PLATEN_MODEL_BIN_DIR
 #define PLATEN_MODEL_BIN_DIR ""
@@ -22,25 +16,25 @@ namespace platen_model::detail {
 namespace {
 
 namespace fs = std::filesystem;
+namespace platform = travo::platform;
 using std::chrono::milliseconds;
 
 constexpr const char* kBridgeName = "platen_uno_bridge.py";
 
 fs::path find_bridge(const std::string& configured) {
   if (!configured.empty()) {
-    if (fs::is_regular_file(configured)) return configured;
+    if (fs::is_regular_file(from_utf8(configured))) return from_utf8(configured);
     throw std::runtime_error("the UNO helper " + configured + " does not exist");
   }
-  std::vector<fs::path> dirs;
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) dirs.push_back(exe.parent_path());
-  if (const char* bin = std::getenv("TRAVO_BIN_DIR"); bin && *bin) dirs.emplace_back(bin);
+  std::vector<fs::path> dirs = {platform::executable_dir()};
+  if (const auto bin = platform::environment_variable("TRAVO_BIN_DIR"); bin && !bin->empty()) {
+    dirs.push_back(from_utf8(*bin));
+  }
   if (*PLATEN_MODEL_BIN_DIR) dirs.emplace_back(PLATEN_MODEL_BIN_DIR);
   std::string looked;
   for (const fs::path& d : dirs) {
     if (fs::is_regular_file(d / kBridgeName)) return d / kBridgeName;
-    looked += (looked.empty() ? "" : ", ") + d.string();
+    looked += (looked.empty() ? "" : ", ") + utf8(d);
   }
   throw std::runtime_error(std::string("the UNO helper ") + kBridgeName + " was not found (looked in " + looked + ")");
 }
@@ -54,7 +48,7 @@ Resident_Office::~Resident_Office() { stop(true); }
 void Resident_Office::convert(const fs::path& soffice, const fs::path& private_dir, const fs::path& input,
                               const fs::path& target) {
   const std::string request = "convert " + file_url(input) + " " + file_url(target) + "\n";
-  if (office_pid_ != 0 && (has_exited(office_pid_) || has_exited(bridge_pid_))) stop(false);
+  if (office_pid_ != 0 && (office_.has_exited() || bridge_.has_exited())) stop(false);
   dir_ = private_dir;
   if (office_pid_ == 0) start(soffice);
   for (bool retried = false;; retried = true) {
@@ -94,49 +88,33 @@ void Resident_Office::convert(const fs::path& soffice, const fs::path& private_d
 
 void Resident_Office::start(const fs::path& soffice) {
   fs::path script = find_bridge(setup_.bridge_script);
-  pipe_name_ = "platen-" + std::to_string(getpid()) + "-" + random_token();
+  pipe_name_ = "platen-" + random_token() + random_token();
   const auto deadline = Clock::now() + setup_.timeout;
 
-  Spawn_Request office;
+  platform::Process_Options office;
   seed_profile(dir_ / "profile-resident", soffice);
   office.argv = office_command(soffice, dir_ / "profile-resident");
   office.argv.push_back("--accept=pipe,name=" + pipe_name_ + ";urp;StarOffice.ComponentContext");
-  office.env = office_environment(dir_);
-  int log_fd = open_log(office_log_path());
-  office.fds = {{log_fd, 1}, {log_fd, 2}};
-  pid_t office_pid;
-  try {
-    office_pid = spawn(office);
-  } catch (...) {
-    close(log_fd);
-    throw;
-  }
-  close(log_fd);
-  office_pid_ = office_pid;
+  office.environment = office_environment(dir_);
+  office.standard_output = platform::Redirect::to_file(office_log_path());
+  office.error_to_output = true;
+  office_ = platform::Process::start(office);
+  office_pid_ = office_.id();
   ++starts_;
 
   try {
-    int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
-      throw std::runtime_error(std::string("cannot create a socket pair: ") + std::strerror(errno));
-    }
-    channel_ = sv[0];
-    Spawn_Request bridge;
+    platform::Process_Options bridge;
     long connect_s = std::max<long>(1, std::chrono::duration_cast<std::chrono::seconds>(setup_.timeout).count());
-    bridge.argv = {setup_.python, "-I", script.string(), pipe_name_, std::to_string(office_pid),
-                   std::to_string(connect_s), dir_.string()};
-    int bridge_log = open((dir_ / "bridge.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bridge.fds = {{sv[1], 3}};
-    if (bridge_log >= 0) bridge.fds.insert(bridge.fds.end(), {{bridge_log, 1}, {bridge_log, 2}});
+    bridge.argv = {utf8(find_python(setup_.python, soffice)), "-I", utf8(script), pipe_name_,
+                   std::to_string(office_pid_.load()), std::to_string(connect_s), utf8(dir_)};
+    bridge.standard_input = platform::Redirect::to_pipe();
+    bridge.standard_output = platform::Redirect::to_pipe();
+    bridge.standard_error = platform::Redirect::to_file(dir_ / "bridge.log");
     try {
-      bridge_pid_ = spawn(bridge);
+      bridge_ = platform::Process::start(bridge);
     } catch (const std::exception& e) {
-      close(sv[1]);
-      if (bridge_log >= 0) close(bridge_log);
       throw std::runtime_error(std::string("cannot start the UNO helper: ") + e.what());
     }
-    close(sv[1]);
-    if (bridge_log >= 0) close(bridge_log);
 
     std::string line;
     switch (read_line(deadline, line)) {
@@ -161,63 +139,60 @@ void Resident_Office::start(const fs::path& soffice) {
 }
 
 void Resident_Office::stop(bool politely) {
-  if (office_pid_ == 0 && bridge_pid_ == 0 && channel_ < 0) return;
-  if (politely && channel_ >= 0 && bridge_pid_ > 0 && !has_exited(office_pid_)) {
+  if (!office_.valid() && !bridge_.valid()) return;
+  if (politely && bridge_.valid() && office_.valid() && !office_.has_exited()) {
     std::string line;
     if (send_line("quit\n") && read_line(Clock::now() + std::chrono::seconds(3), line) == Read::kLine &&
         line == "bye") {
-      wait_exit(office_pid_, Clock::now() + std::chrono::seconds(3));
+      office_.wait_for(std::chrono::seconds(3));
     }
   }
-  kill_and_reap(bridge_pid_, std::chrono::seconds(2));
-  kill_and_reap(office_pid_, std::chrono::seconds(5));
-  if (channel_ >= 0) close(channel_);
+  // Letting go of a Process kills whatever is left of its tree.
+  bridge_.kill_tree();
+  office_.kill_tree();
+  bridge_ = platform::Process();
+  office_ = platform::Process();
+#ifndef _WIN32
   if (!pipe_name_.empty()) {
-    // A killed office leaves its listening socket behind.
+    // A killed office leaves its listening socket behind, as
+    // /tmp/OSL_PIPE_<uid>_<name>.
     std::error_code ec;
-    fs::remove("/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipe_name_, ec);
+    const std::string suffix = "_" + pipe_name_;
+    for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name.rfind("OSL_PIPE_", 0) == 0 && name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+      }
+    }
   }
-  channel_ = -1;
-  bridge_pid_ = 0;
+#endif
   office_pid_ = 0;
   pipe_name_.clear();
   pending_.clear();
 }
 
-bool Resident_Office::send_line(const std::string& line) {
-  std::size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = send(channel_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool Resident_Office::send_line(const std::string& line) { return bridge_.valid() && bridge_.write_input(line); }
 
 Resident_Office::Read Resident_Office::read_line(Clock::time_point deadline, std::string& line) {
   for (;;) {
     if (auto nl = pending_.find('\n'); nl != std::string::npos) {
       line = pending_.substr(0, nl);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
       pending_.erase(0, nl + 1);
       return Read::kLine;
     }
     auto now = Clock::now();
     if (now >= deadline) return Read::kTimeout;
-    auto wait = std::min<Clock::duration>(deadline - now, milliseconds(100));
-    pollfd p{channel_, POLLIN, 0};
-    int rc = poll(&p, 1, static_cast<int>(std::chrono::ceil<milliseconds>(wait).count()));
-    if (rc < 0 && errno != EINTR) return Read::kEof;
-    if (rc > 0) {
-      char buf[4096];
-      ssize_t n = read(channel_, buf, sizeof buf);
-      if (n > 0) {
-        pending_.append(buf, static_cast<std::size_t>(n));
-      } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    switch (bridge_.read_output(pending_, std::min<Clock::time_point>(deadline, now + milliseconds(100)))) {
+      case platform::Read_Result::data:
+        break;
+      case platform::Read_Result::end:
         return Read::kEof;
-      }
-    } else if (rc == 0 && has_exited(office_pid_)) {
-      return Read::kOfficeGone;
+      case platform::Read_Result::timeout:
+        if (office_.has_exited()) return Read::kOfficeGone;
+        break;
     }
   }
 }

@@ -2,10 +2,11 @@
 //
 // The office is started listening on a private UNO pipe; the helper
 // (platen_uno_bridge.py, run by Python with the `uno` module) connects to it
-// and serves requests from this side over a socket pair, one line each way
-// per request; the helper's docstring states the protocol. The office leads
-// a process group of its own, and so does the helper, so either can be
-// killed whole.
+// and serves requests from this side over its standard input and output,
+// one line each way per request (its log goes to standard error); the
+// helper's docstring states the protocol. Office and helper are each a
+// travo::platform::Process, so either can be killed with everything it
+// started.
 //
 // Every wait is bounded by the timeout given at construction: the start-up
 // (until the helper reports "ready") and each conversion. A conversion that
@@ -15,20 +16,19 @@
 // read from any thread.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
-#include "subprocess.h"
+#include "office.h"
+#include "travo/platform/process.h"
 
 namespace platen_model::detail {
 
 struct Resident_Setup {
-  // The Python that runs the helper.
+  // The Python that runs the helper; empty: find_python()'s choice.
   std::string python;
   // The helper script; empty: platen_uno_bridge.py beside the running
   // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
@@ -64,13 +64,12 @@ class Resident_Office {
                const std::filesystem::path& input, const std::filesystem::path& target);
 
   // Ends the helper and the office (through the helper's "quit" if
-  // `politely` and possible, by SIGKILL to their process groups otherwise)
+  // `politely` and possible, by killing their process trees otherwise)
   // and forgets them. Does nothing when none runs.
   void stop(bool politely);
 
-  // The office launcher's pid (leader of its process group); 0 when none
-  // runs.
-  pid_t pid() const { return office_pid_.load(); }
+  // The office launcher's process id; 0 when none runs.
+  travo::platform::Process_Id pid() const { return office_pid_.load(); }
 
   // How many times an office has been started.
   int starts() const { return starts_.load(); }
@@ -94,10 +93,10 @@ class Resident_Office {
 
   const Resident_Setup setup_;
   std::filesystem::path dir_;
-  std::atomic<pid_t> office_pid_{0};
+  std::atomic<travo::platform::Process_Id> office_pid_{0};
   std::atomic<int> starts_{0};
-  pid_t bridge_pid_ = 0;
-  int channel_ = -1;
+  travo::platform::Process office_;
+  travo::platform::Process bridge_;
   std::string pipe_name_;
   std::string pending_;
 };

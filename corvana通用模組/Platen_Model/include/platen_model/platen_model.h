@@ -28,7 +28,9 @@
 // resident office afresh. The resident office and its helper end with the
 // converter; if the owning process dies without running the destructor, the
 // helper sees its channel close, ends the office itself and removes the
-// private folder.
+// private folder. (On Windows office and helper die with the owning process
+// at once, being in its kill-on-close job objects; the private folder then
+// stays in the temporary folder.)
 //
 // Every wait is bounded by Options::timeout; a conversion that exceeds it
 // has its LibreOffice killed and throws.
@@ -38,22 +40,28 @@
 // in parallel.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "travo/platform/process.h"
+
 namespace platen_model {
 
 struct Options {
-  // The LibreOffice launcher. Empty: `soffice` on PATH, else
-  // /usr/bin/soffice, else /usr/lib/libreoffice/program/soffice.
+  // The LibreOffice launcher. Empty: the environment variable
+  // TRAVO_SOFFICE, else where LibreOffice installs itself. On Windows: the
+  // App Paths entry of soffice.exe in the registry (HKLM, then HKCU), then
+  // %ProgramFiles%\LibreOffice\program\soffice.exe and the same under
+  // %ProgramFiles(x86)%, then soffice.exe on PATH. Elsewhere: `soffice` on
+  // PATH, else /usr/bin/soffice, else /usr/lib/libreoffice/program/soffice.
   std::string soffice;
 
-  // The Python that runs the UNO helper; it needs the `uno` module.
-  std::string python = "/usr/bin/python3";
+  // The Python that runs the UNO helper; it needs the `uno` module. Empty:
+  // LibreOffice's own python.exe beside soffice.exe on Windows,
+  // /usr/bin/python3 (with Debian's python3-uno) elsewhere.
+  std::string python;
 
   // The UNO helper script. Empty: platen_uno_bridge.py beside the running
   // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
@@ -62,7 +70,8 @@ struct Options {
   // Upper bound for the office start-up and for each conversion.
   std::chrono::milliseconds timeout{std::chrono::seconds(120)};
 
-  // Where the private folder is created. Empty: $TMPDIR, else /tmp.
+  // Where the private folder is created. Empty: the system's temporary
+  // folder ($TMPDIR, else /tmp; on Windows the user's temporary folder).
   std::filesystem::path temp_root;
 };
 
@@ -83,9 +92,10 @@ class Platen_Model {
 
   // Observers, chiefly for tests and diagnostics.
 
-  // The process id of the resident office's launcher (leader of its process
-  // group), or 0 when no resident office is running.
-  pid_t resident_pid() const;
+  // The process id of the resident office's launcher, or 0 when no
+  // resident office is running. Killing the launcher's process tree (its
+  // process group on Linux) takes the whole office down.
+  travo::platform::Process_Id resident_pid() const;
 
   // How many times a resident office has been started by this converter.
   int office_starts() const;

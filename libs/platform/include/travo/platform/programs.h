@@ -1,0 +1,35 @@
+// Finding installed programs, and reading the environment as UTF-8 (on
+// Windows the narrow getenv() gives the ANSI code page's view of it).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace travo::platform {
+
+// The value of environment variable `name` as UTF-8; std::nullopt when it
+// is not set.
+std::optional<std::string> environment_variable(std::string_view name);
+
+// Sets (or, with std::nullopt, removes) environment variable `name` in
+// this process, for the children it starts later. Not thread-safe with
+// respect to other readers of the environment.
+void set_environment_variable(std::string_view name, const std::optional<std::string>& value);
+
+// Whether `path` is a regular file this process may run (POSIX: execute
+// permission; Windows: any regular file).
+bool is_executable_file(const std::filesystem::path& path);
+
+// The first `name` in the folders of PATH that is_executable_file() (on
+// Windows "name.exe" is tried as well when `name` has no extension).
+std::optional<std::filesystem::path> find_on_path(std::string_view name);
+
+// Windows: the program registered for `exe_name` ("soffice.exe") under
+// SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths, in HKEY_LOCAL_MACHINE
+// and then HKEY_CURRENT_USER, when the file it names exists. Elsewhere
+// always std::nullopt.
+std::optional<std::filesystem::path> registered_app_path(std::string_view exe_name);
+
+}  // namespace travo::platform

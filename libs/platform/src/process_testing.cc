@@ -1,0 +1,29 @@
+#include "travo/platform/process_testing.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fstream>
+#include <iterator>
+#include <string>
+#endif
+
+namespace travo::platform::test_support {
+
+bool process_gone(Process_Id id) {
+#ifdef _WIN32
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (h == nullptr) return true;
+  const bool gone = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return gone;
+#else
+  std::ifstream in("/proc/" + std::to_string(id) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto paren = stat.rfind(')');
+  return paren == std::string::npos || stat.compare(paren, 3, ") Z") == 0;
+#endif
+}
+
+}  // namespace travo::platform::test_support
