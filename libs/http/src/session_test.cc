@@ -182,7 +182,9 @@ class Raw_Server {
     std::size_t want = std::string::npos;
     char buf[4096];
     while (want == std::string::npos || data.size() < want) {
-      if (!platform::wait_readable(conn, 2000ms)) break;
+      // Bounds a client that never finishes its request; a busy machine may
+      // leave long gaps between the parts of a whole one.
+      if (!platform::wait_readable(conn, 60s)) break;
       const std::ptrdiff_t n = platform::receive(conn, buf, sizeof buf);
       if (n <= 0) break;
       data.append(buf, static_cast<std::size_t>(n));
