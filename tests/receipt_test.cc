@@ -271,7 +271,7 @@ TEST_F(ReceiptTest, StopWhileBusyFinishesTheCommandFirst) {
   start(so);
   command("石墨烯");
   command("憶阻器");  // taken after the stop: never served
-  ASSERT_TRUE(maps_->Event_All_variable.at(kBusy).wait_for(std::chrono::seconds(10)));
+  ASSERT_TRUE(maps_->Event_All_variable.at(kBusy).wait_for(std::chrono::seconds(120)));
   send_stop_signals(maps_->Queue_All_variable, maps_->Event_All_variable);
   worker_.join();
   const auto m = messages();

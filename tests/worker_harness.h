@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -28,8 +29,11 @@ class Worker_Harness : public ::testing::Test {
     options_.empty_page_wait = std::chrono::milliseconds(10);
     options_.http.stall_timeout = std::chrono::milliseconds(5000);
     options_.on_command_done = [this](const Command_Outcome& o) {
-      std::lock_guard<std::mutex> lock(mu_);
-      outcomes_.push_back(o);
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        outcomes_.push_back(o);
+      }
+      outcome_cv_.notify_all();
     };
   }
 
@@ -63,7 +67,10 @@ class Worker_Harness : public ::testing::Test {
         return out;
       }
       out.push_back(std::get<std::string>(*item));
-      if (out.back() == kDoneMarker) return out;
+      if (out.back() == kDoneMarker) {
+        ++markers_seen_;
+        return out;
+      }
     }
   }
 
@@ -74,16 +81,17 @@ class Worker_Harness : public ::testing::Test {
 
   std::filesystem::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
 
+  // The outcome of the command whose marker messages() read last. The worker
+  // reports it after sending the marker, so it may not be there yet, and an
+  // earlier command's outcome is not an answer.
   Command_Outcome last_outcome() {
-    for (int i = 0; i < 500; ++i) {
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        if (!outcomes_.empty()) return outcomes_.back();
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::unique_lock<std::mutex> lock(mu_);
+    if (markers_seen_ == 0 ||
+        !outcome_cv_.wait_for(lock, std::chrono::seconds(120), [this] { return outcomes_.size() >= markers_seen_; })) {
+      ADD_FAILURE() << "no outcome";
+      return {};
     }
-    ADD_FAILURE() << "no outcome";
-    return {};
+    return outcomes_[markers_seen_ - 1];
   }
 
   std::filesystem::path root_;
@@ -91,7 +99,9 @@ class Worker_Harness : public ::testing::Test {
   Receipt_Options options_;
   std::thread worker_;
   std::mutex mu_;
+  std::condition_variable outcome_cv_;
   std::vector<Command_Outcome> outcomes_;
+  size_t markers_seen_ = 0;  // completion markers messages() has read
 };
 
 }  // namespace travo::harrow::test_support
