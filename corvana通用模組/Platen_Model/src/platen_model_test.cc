@@ -18,7 +18,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "eventually.h"
+#include "travo/platform/eventually.h"
 
 namespace platen_model {
 namespace {
@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::AnyOf;
 using ::testing::HasSubstr;
-using test_support::eventually;
+using travo::platform::test_support::eventually;
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
