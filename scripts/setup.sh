@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libreoffice-writer-nogui fonts-noto-cjk
   poppler-utils unzip zip xvfb xauth x11-apps imagemagick
-  python3 python3-docx python3-docxtpl python3-requests python3-bs4 python3-uno
+  python3 python3-docx python3-docxtpl python3-requests python3-bs4 python3-uno python3-openpyxl
   xdotool xdg-utils
   clang libclang-rt-14-dev
 )

@@ -2,7 +2,10 @@
 # Installs what is missing, builds everything into build/ and runs every test;
 # then builds again with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs the whole suite once more (TRAVO_SANITIZE_TESTS=0
-# skips that second pass).
+# skips that second pass). Last, the Windows leg: cross-builds the
+# non-GUI programs and tests for Windows (scripts/windows/build.sh) and runs
+# them under Wine, then the end-to-end check (scripts/windows/end-to-end.sh);
+# TRAVO_WINDOWS_TESTS=0 skips it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,4 +22,17 @@ if [ "${TRAVO_SANITIZE_TESTS:-1}" != 0 ]; then
   export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
   (cd build-asan && ctest --output-on-failure -j"$JOBS" --timeout 900)
+fi
+
+if [ "${TRAVO_WINDOWS_TESTS:-1}" != 0 ]; then
+  echo "== Windows leg: cross build with mingw-w64, tests under Wine =="
+  echo "   runs:  every non-GUI test of build-windows/ (unit, worker against the local site, engine on .docx)"
+  echo "   skips: the GUI (not built); LibreOffice/PDF, tmpfs and /proc cases (each says why)"
+  started=$(date +%s)
+  bash scripts/windows/build.sh
+  (cd build-windows && ctest --output-on-failure -j"$JOBS" --timeout 900)
+  bash scripts/windows/end-to-end.sh build-windows
+  echo "== Windows leg done in $(( $(date +%s) - started )) s =="
+else
+  echo "== Windows leg skipped (TRAVO_WINDOWS_TESTS=0) =="
 fi

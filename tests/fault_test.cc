@@ -3,18 +3,16 @@
 // list on disk is never left broken.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <fstream>
 #include <thread>
 
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/small_tmpfs.h"
+#include "travo/platform/socket.h"
+#include "travo/platform/utf8.h"
 #include "worker_harness.h"
 #include "xlsx_test_support.h"
 
@@ -29,37 +27,31 @@ using platform::test_support::Small_Tmpfs;
 class Silent_Server {
  public:
   Silent_Server() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(fd_, 16);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    fd_ = platform::loopback_socket(true, port_);
+    // Looks for the stop flag between waits: closing a socket does not wake
+    // a blocked accept() on every system.
     thread_ = std::thread([this] {
       while (!stop_) {
-        int c = ::accept(fd_, nullptr, nullptr);
-        if (c < 0) break;
+        if (!platform::wait_readable(fd_, std::chrono::milliseconds(50))) continue;
+        const platform::Socket c = platform::accept_connection(fd_);
+        if (c == platform::invalid_socket) break;
         held_.push_back(c);
       }
     });
   }
   ~Silent_Server() {
     stop_ = true;
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
     thread_.join();
-    for (int c : held_) ::close(c);
+    platform::close_socket(fd_);
+    for (platform::Socket c : held_) platform::close_socket(c);
   }
   std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
-  int fd_ = -1;
+  platform::Socket fd_ = platform::invalid_socket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
-  std::vector<int> held_;
+  std::vector<platform::Socket> held_;
   std::thread thread_;
 };
 
@@ -206,7 +198,7 @@ TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
   Small_Tmpfs disk(mnt, "64k");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here";
   fs::create_directories(mnt / "TRAVO專利檢索軟體");
-  setenv("CORVANA_ROOT", mnt.c_str(), 1);
+  platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(mnt));
   Patent_Site site;
   start(site.base_url());
   run_command("憶阻器");
@@ -228,7 +220,7 @@ TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
   Small_Tmpfs disk(mnt, "1m");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
   fs::create_directories(mnt / "TRAVO專利檢索軟體");
-  setenv("CORVANA_ROOT", mnt.c_str(), 1);
+  platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(mnt));
   Patent_Site site;
   start(site.base_url());
   run_command("憶阻器");

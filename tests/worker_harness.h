@@ -9,10 +9,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "travo/harrow/receipt.h"
+#include "travo/platform/environment.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::harrow::test_support {
 
@@ -21,10 +22,10 @@ class Worker_Harness : public ::testing::Test {
   void SetUp() override {
     root_ = std::filesystem::temp_directory_path() /
             (std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) + "_" +
-             std::to_string(::getpid()));
+             std::to_string(platform::current_process_id()));
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_ / "TRAVO專利檢索軟體");
-    setenv("CORVANA_ROOT", root_.c_str(), 1);
+    platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(root_));
     maps_ = make_shared_maps();
     options_.empty_page_wait = std::chrono::milliseconds(10);
     options_.http.stall_timeout = std::chrono::milliseconds(5000);

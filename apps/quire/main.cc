@@ -16,6 +16,8 @@
 #include "quire_model/document.h"
 #include "quire_model/job.h"
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/console.h"
+#include "travo/platform/utf8.h"
 
 namespace {
 
@@ -91,7 +93,7 @@ int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
   try {
     job = quire_model::Job::load(job_file);
   } catch (const quire_model::Job_Error& e) {
-    std::cerr << "quire: " << job_file.string() << ": " << e.what() << "\n";
+    std::cerr << "quire: " << travo::platform::utf8_string(job_file) << ": " << e.what() << "\n";
     return 2;
   }
 
@@ -121,7 +123,9 @@ int run(const fs::path& job_file, const std::optional<fs::path>& result_file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
+  const travo::platform::Utf8_Console console;
+  const std::vector<std::string> all = travo::platform::utf8_arguments(argc, argv);
+  std::vector<std::string_view> args(all.begin() + (all.empty() ? 0 : 1), all.end());
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
     std::cout << kHelp;
     return 0;
@@ -134,16 +138,16 @@ int main(int argc, char** argv) {
     const std::string_view a = args[i];
     if (a == "--json") {
       if (i + 1 >= args.size()) return usage("--json needs a file name");
-      result_file = fs::path(args[++i]);
+      result_file = travo::platform::utf8_path(args[++i]);
     } else if (a.starts_with("--json=")) {
-      result_file = fs::path(a.substr(7));
+      result_file = travo::platform::utf8_path(a.substr(7));
       if (result_file->empty()) return usage("--json needs a file name");
     } else if (a.starts_with("-") && a != "-") {
       return usage("unknown option \"" + std::string(a) + "\"");
     } else if (job_file) {
       return usage("more than one job file given");
     } else {
-      job_file = fs::path(a);
+      job_file = travo::platform::utf8_path(a);
     }
   }
   if (!job_file) return usage("no job file given");

@@ -11,9 +11,11 @@
 #include <string>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "travo/channel/shared_maps.h"
 #include "travo/harrow/receipt.h"
+#include "travo/platform/console.h"
 #include "travo/platform/paths.h"
 
 namespace {
@@ -33,7 +35,10 @@ std::string usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_narrow) {
+  const travo::platform::Utf8_Console console;
+  const std::vector<std::string> argv = travo::platform::utf8_arguments(argc, argv_narrow);
+  argc = static_cast<int>(argv.size());
   std::string site;
   if (const char* env = std::getenv("TRAVO_SITE"); env && *env) site = env;
   std::string command;

@@ -28,7 +28,7 @@ toolchain=$root/cmake/mingw-w64-x86_64.cmake
 triplet=x86_64-w64-mingw32
 
 # Bump when the way the prefix is built changes (switches, files, layout).
-RECIPE=1
+RECIPE=2
 
 log() { printf 'build-deps: %s\n' "$*" >&2; }
 
@@ -114,6 +114,12 @@ for p in 99_nss.patch 90_gnutls.patch; do
     patch -d "$curl_src" -R -p1 -s < "$curl_src/debian/patches/$p"
   fi
 done
+
+# libxlsxwriter's MinGW build opens its output with the narrow fopen, which
+# reads the name in the ANSI code page; its MSVC build decodes the name as
+# UTF-8 and opens it wide. Give the MinGW build the MSVC behaviour, so a
+# UTF-8 name works whatever the process's code page.
+patch -d "$(srcdir libxlsxwriter)" -p1 -s < "$here/patches/libxlsxwriter-mingw-utf8-names.patch"
 
 jobs=$(nproc)
 cmake_dep() {  # name source-dir [cmake args...]

@@ -137,7 +137,9 @@ bool stands_alone(std::string_view path) {
 // of one.
 std::string resolve(const std::string& path, const fs::path& base) {
   if (stands_alone(path) || base.empty()) return path;
-  std::string out = base.string();
+  // UTF-8 with forward slashes on every system (Windows gives backslashes).
+  const std::u8string generic = base.generic_u8string();
+  std::string out(generic.begin(), generic.end());
   if (out.back() != '/') out += '/';
   return out + path;
 }
@@ -328,13 +330,15 @@ Job Job::parse(std::string_view text, const fs::path& base_dir) {
 Job Job::load(const fs::path& file) {
   std::error_code ec;
   const auto size = fs::file_size(file, ec);
-  if (ec) throw Job_Error("cannot read the job " + file.string() + ": " + ec.message());
+  const std::u8string shown_u8 = file.u8string();
+  const std::string shown(shown_u8.begin(), shown_u8.end());
+  if (ec) throw Job_Error("cannot read the job " + shown + ": " + ec.message());
   if (size > kMaxFileSize)
-    throw Job_Error("the job " + file.string() + " is larger than " +
+    throw Job_Error("the job " + shown + " is larger than " +
                    std::to_string(kMaxFileSize >> 20) + " MiB");
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
-  if (!in || !(text << in.rdbuf())) throw Job_Error("cannot read the job " + file.string());
+  if (!in || !(text << in.rdbuf())) throw Job_Error("cannot read the job " + shown);
   fs::path base = fs::absolute(file, ec).parent_path();
   if (ec) base = file.parent_path();
   return parse(text.str(), base);

@@ -10,6 +10,7 @@
 #include "platen_model/platen_model.h"
 #include "quire_model/document.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/utf8.h"
 
 namespace quire_model {
 namespace fs = std::filesystem;
@@ -44,7 +45,7 @@ void Quire_Model::Document::output(const std::string& name, bool pdf, bool docx)
   if (pdf) {
     // A PDF left by an earlier output must not pass for this one.
     fs::remove(pdf_file);
-    platen_model->convert(docx_file.string(), pdf_file.string(), /*keep_active=*/true);
+    platen_model->convert(travo::platform::utf8_string(docx_file), travo::platform::utf8_string(pdf_file), /*keep_active=*/true);
     require_pdf(pdf_file, pdf_shown);
   }
   if (!docx) fs::remove(docx_file);

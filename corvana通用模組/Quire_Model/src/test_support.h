@@ -18,6 +18,8 @@
 #include "travo/docx/package.h"
 #include "quire_model/document.h"
 
+#include "travo/platform/environment.h"
+
 namespace quire_model::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
@@ -63,11 +65,11 @@ class Scoped_Env {
  public:
   Scoped_Env(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
+    travo::platform::set_environment_variable(name, value);
   }
   ~Scoped_Env() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_) travo::platform::set_environment_variable(name_, *old_);
+    else travo::platform::unset_environment_variable(name_);
   }
 
  private:

@@ -14,6 +14,7 @@
 #include "travo/docx/error.h"
 #include "travo/docx/namespaces.h"
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/utf8.h"
 #include "xml_util.h"
 
 namespace travo::docx {
@@ -212,20 +213,20 @@ Package Package::from_bytes(std::string bytes, const Limits& limits) {
 Package Package::open(const std::filesystem::path& path, const Limits& limits) {
   std::error_code ec;
   auto size = std::filesystem::file_size(path, ec);
-  if (ec) throw Error("cannot open '" + path.string() + "': " + ec.message());
+  if (ec) throw Error("cannot open '" + platform::utf8_string(path) + "': " + ec.message());
   if (size > limits.max_total_size)
-    throw Error("cannot open '" + path.string() + "': the file is larger than " +
+    throw Error("cannot open '" + platform::utf8_string(path) + "': the file is larger than " +
                 std::to_string(limits.max_total_size) + " bytes");
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error("cannot open '" + path.string() + "': " + std::strerror(errno));
+  if (!in) throw Error("cannot open '" + platform::utf8_string(path) + "': " + std::strerror(errno));
   std::string bytes(static_cast<size_t>(size), '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(size));
   if (static_cast<std::uintmax_t>(in.gcount()) != size)
-    throw Error("cannot read '" + path.string() + "'");
+    throw Error("cannot read '" + platform::utf8_string(path) + "'");
   try {
     return from_bytes(std::move(bytes), limits);
   } catch (const Error& e) {
-    throw Error("'" + path.string() + "': " + e.what());
+    throw Error("'" + platform::utf8_string(path) + "': " + e.what());
   }
 }
 
@@ -501,7 +502,7 @@ void Package::save(const std::filesystem::path& path) const {
   try {
     travo::platform::atomic_write(path, bytes);
   } catch (const travo::platform::Atomic_File_Error& e) {
-    throw Error("cannot save '" + path.string() + "': " + e.cause());
+    throw Error("cannot save '" + platform::utf8_string(path) + "': " + e.cause());
   }
 }
 

@@ -216,8 +216,28 @@ class Temp_File {
     // MoveFileExW is one rename within the volume. ReplaceFileW would keep
     // the old file's attributes and access rights, but some of its failures
     // leave the old file renamed away, which is worse than losing them.
-    if (!::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      fail(Atomic_File_Failure::cannot_replace, target_, last_error());
+    //
+    // A program holding the target without FILE_SHARE_DELETE forbids the
+    // rename. A virus scanner or the search indexer does so for a moment:
+    // a few short retries ride that out; Excel holding the workbook does
+    // not let go, and the message says so.
+    for (int attempt = 0;; ++attempt) {
+      if (::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+      const std::error_code code = last_error();
+      const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        fail(Atomic_File_Failure::cannot_replace, target_, "the file is read-only", code);
+      }
+      const bool busy = code.value() == ERROR_SHARING_VIOLATION || code.value() == ERROR_ACCESS_DENIED ||
+                        code.value() == ERROR_LOCK_VIOLATION;
+      if (busy && attempt < 10) {
+        ::Sleep(50);
+        continue;
+      }
+      fail(Atomic_File_Failure::cannot_replace, target_,
+           busy ? "the file is open in another program, or may not be changed (" + code.message() + ")"
+                : code.message(),
+           code);
     }
     committed_ = true;
 #else

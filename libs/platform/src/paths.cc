@@ -3,7 +3,12 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "travo/platform/utf8.h"
+
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
@@ -26,26 +31,37 @@ size_t corvana_prefix(std::string_view p) {
   return i;
 }
 
+// CORVANA_ROOT as UTF-8; empty when unset.
+std::string root_override() {
+#ifdef _WIN32
+  const wchar_t* root = ::_wgetenv(L"CORVANA_ROOT");
+  return root ? utf8_from_utf16(root) : std::string();
+#else
+  const char* root = std::getenv("CORVANA_ROOT");
+  return root ? std::string(root) : std::string();
+#endif
+}
+
 }  // namespace
 
 std::filesystem::path corvana_root() {
+  if (const std::string root = root_override(); !root.empty()) return utf8_path(root);
 #ifdef _WIN32
-  return std::filesystem::path(u8"C:/corvana");
+  return utf8_path("C:/corvana");
 #else
-  if (const char* root = std::getenv("CORVANA_ROOT"); root && *root) {
-    return std::filesystem::path(root);
-  }
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home && *home ? home : ".") / "corvana";
 #endif
 }
 
 std::filesystem::path local_path(std::string_view system_path) {
-#ifdef _WIN32
-  return std::filesystem::path(std::u8string(system_path.begin(), system_path.end()));
-#else
   const size_t n = corvana_prefix(system_path);
+#ifdef _WIN32
+  // The fixed folder is real here; only a test's CORVANA_ROOT moves it.
+  if (n == 0 || root_override().empty()) return utf8_path(system_path);
+#else
   if (n == 0) return std::filesystem::path(std::string(system_path));
+#endif
   std::string rest(system_path.substr(n));
   for (char& c : rest) {
     if (c == '\\') c = '/';
@@ -54,11 +70,10 @@ std::filesystem::path local_path(std::string_view system_path) {
   while (skip < rest.size() && rest[skip] == '/') ++skip;
   rest.erase(0, skip);
   std::filesystem::path out = corvana_root();
-  if (!rest.empty()) out /= rest;
+  if (!rest.empty()) out /= utf8_path(rest);
   // Keep a trailing separator: callers use it to mean "a folder".
   if (rest.empty() && n < system_path.size()) out += "/";
   return out;
-#endif
 }
 
 std::filesystem::path product_folder() { return local_path(kProductFolder); }

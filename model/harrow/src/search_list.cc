@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::harrow {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 constexpr std::array<double, 6> kWidths = {30, 90, 30, 30, 30, 180};
 
 std::runtime_error save_error(const std::filesystem::path& path, const std::string& why) {
-  return std::runtime_error("無法儲存檢索列表 " + path.string() + "：" + why);
+  return std::runtime_error("無法儲存檢索列表 " + platform::utf8_string(path) + "：" + why);
 }
 
 // Owns a workbook until it is closed: an early exit frees it (closing is
@@ -50,7 +51,7 @@ void write_workbook(const std::vector<Search_List::Row>& rows, const std::filesy
   options.constant_memory = LXW_FALSE;
   options.tmpdir = nullptr;
   Workbook_Guard guard;
-  guard.wb = workbook_new_opt(temporary.string().c_str(), &options);
+  guard.wb = workbook_new_opt(platform::utf8_string(temporary).c_str(), &options);
   if (!guard.wb) throw save_error(path, "無法建立活頁簿");
   lxw_worksheet* ws = workbook_add_worksheet(guard.wb, nullptr);
   lxw_format* fmt = workbook_add_format(guard.wb);

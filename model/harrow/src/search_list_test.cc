@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "travo/platform/environment.h"
+
 #include "xlsx_test_support.h"
 
 namespace travo::harrow {
@@ -25,7 +27,7 @@ std::string message_of(F&& f) {
 class SearchListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("search_list_test_" + std::to_string(::getpid()));
+    dir_ = fs::temp_directory_path() / ("search_list_test_" + std::to_string(travo::platform::current_process_id()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

@@ -2,6 +2,8 @@
 // and the cells of the only sheet (shared strings resolved).
 #pragma once
 
+#include <zip.h>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -10,15 +12,20 @@
 
 namespace travo::harrow::test_support {
 
+// libzip takes UTF-8 names on every system; empty when the part is missing.
 inline std::string zip_part(const std::filesystem::path& xlsx, const std::string& part) {
-  const std::string cmd = "unzip -p '" + xlsx.string() + "' '" + part + "' 2>/dev/null";
+  const std::u8string name = xlsx.u8string();
   std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
+  int error = 0;
+  zip_t* archive = zip_open(std::string(name.begin(), name.end()).c_str(), ZIP_RDONLY, &error);
+  if (!archive) return out;
+  if (zip_file_t* f = zip_fopen(archive, part.c_str(), 0)) {
     char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
+    zip_int64_t n;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    zip_fclose(f);
   }
+  zip_discard(archive);
   return out;
 }
 

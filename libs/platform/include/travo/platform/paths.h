@@ -4,8 +4,10 @@
 // The system's files sit under fixed folders on drive C: ("C:/corvana/" and
 // below). On Windows those texts are used as they stand. Elsewhere the folder
 // "C:/corvana/" is mapped to the folder named by the environment variable
-// CORVANA_ROOT, or "$HOME/corvana/" when it is unset or empty. Every other
-// path is used unchanged.
+// CORVANA_ROOT, or "$HOME/corvana/" when it is unset or empty. On Windows a
+// non-empty CORVANA_ROOT moves it too, so that tests (which run side by
+// side) never touch the real folder. Every other path is used unchanged.
+// Paths are UTF-8 text; the results reach the system as UTF-16 on Windows.
 #pragma once
 
 #include <filesystem>

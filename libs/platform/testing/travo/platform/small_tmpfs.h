@@ -15,6 +15,9 @@ class Small_Tmpfs {
   // Mounts a tmpfs of `size` ("64k", "1m") at `at`, creating the folder.
   Small_Tmpfs(const std::filesystem::path& at, const std::string& size) : at_(at) {
     std::filesystem::create_directories(at_);
+#ifdef _WIN32
+    return;  // no tmpfs on Windows: mounted() stays false and the test skips
+#endif
     mounted_ = std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + at_.string() + "' 2>/dev/null").c_str()) == 0;
   }
   ~Small_Tmpfs() {

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# End to end under Wine, as a person would on Windows:
+#   1. patent-site.exe serves the local stand-in site on loopback;
+#   2. travo-search.exe 石墨烯 --site http://127.0.0.1:PORT writes
+#      C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx inside the Wine prefix,
+#      and openpyxl finds the hits it printed;
+#   3. quire.exe run, on examples/quire/report.json and on a copy with a
+#      Chinese-named template and output folder, given as /tmp/... paths
+#      (drive Z: under Wine); PDF is left out (no LibreOffice under Wine).
+#
+#   end-to-end.sh [BUILD_DIR]      (default build-windows)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "${1:-$root/build-windows}" && pwd)
+bin=$build/bin
+export TRAVO_WINEPREFIX=$build/wine
+run() { "$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$@"; }
+unset CORVANA_ROOT TRAVO_SITE
+
+work=$(mktemp -d /tmp/travo-e2e.XXXXXX)
+site_pid=
+cleanup() {
+  if [ -n "$site_pid" ]; then kill "$site_pid" 2>/dev/null || true; wait "$site_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "end-to-end: patent-site.exe on loopback"
+run "$bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
+site_pid=$!
+for _ in $(seq 600); do
+  grep -q "listening on" "$work/site.out" 2>/dev/null && break
+  kill -0 "$site_pid" 2>/dev/null || { cat "$work/site.out"; echo "end-to-end: patent-site.exe ended" >&2; exit 1; }
+  sleep 0.2
+done
+site=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$work/site.out" | head -n1 | tr -d '\r')
+[ -n "$site" ] || { cat "$work/site.out"; echo "end-to-end: no address from patent-site.exe" >&2; exit 1; }
+echo "end-to-end: site at $site"
+
+list="$TRAVO_WINEPREFIX/drive_c/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+rm -f "$list"
+echo "end-to-end: travo-search.exe --site $site 石墨烯"
+run "$bin/travo-search.exe" --site "$site" 石墨烯 > "$work/search.out"
+tr -d '\r' < "$work/search.out" > "$work/search.txt"
+grep -q "完成" "$work/search.txt" || { cat "$work/search.txt"; echo "end-to-end: no completion line" >&2; exit 1; }
+[ -f "$list" ] || { echo "end-to-end: $list was not written" >&2; exit 1; }
+python3 - "$list" "$work/search.txt" <<'PY'
+import sys, openpyxl
+rows = [[c if c is not None else "" for c in r] for r in openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True)]
+printed = open(sys.argv[2], encoding="utf-8").read()
+assert len(rows) >= 2, rows
+assert rows[0][0] == "專利公開號", rows[0]
+hits = rows[1:]
+for r in hits:
+    assert r[0] and r[0] in printed, f"{r[0]!r} was not printed by travo-search"
+print(f"end-to-end: workbook holds {len(hits)} hits, each printed by travo-search")
+PY
+
+if [ ! -f "$bin/quire.exe" ]; then
+  echo "end-to-end: quire.exe not built for Windows, its checks are skipped"
+  exit 0
+fi
+for variant in plain chinese; do
+  dir=$work/$variant
+  mkdir -p "$dir"
+  cp "$root"/examples/quire/{template.docx,fig1.png,fig2.png} "$dir/"
+  if [ "$variant" = plain ]; then
+    job=$dir/job.json; out=$dir/report-filled.docx
+    python3 - "$root/examples/quire/report.json" "$job" "" <<'PY'
+import json, sys
+job = json.load(open(sys.argv[1], encoding="utf-8"))
+for s in job["steps"]:
+    if s["op"] == "output": s["pdf"] = False
+json.dump(job, open(sys.argv[2], "w", encoding="utf-8"), ensure_ascii=False)
+PY
+  else
+    mv "$dir/template.docx" "$dir/專利 範本.docx"
+    mkdir -p "$dir/輸出 資料夾"
+    job=$dir/工作 檔.json; out="$dir/輸出 資料夾/report-filled.docx"
+    python3 - "$root/examples/quire/report.json" "$job" "輸出 資料夾/" <<'PY'
+import json, sys
+job = json.load(open(sys.argv[1], encoding="utf-8"))
+for s in job["steps"]:
+    if s["op"] == "set_word_version_path": s["path"] = "專利 範本.docx"
+    if s["op"] == "run_version": s["save_path"] = sys.argv[3]
+    if s["op"] == "output": s["pdf"] = False
+json.dump(job, open(sys.argv[2], "w", encoding="utf-8"), ensure_ascii=False)
+PY
+  fi
+  echo "end-to-end: quire.exe run $job (PDF skipped: no LibreOffice under Wine)"
+  run "$bin/quire.exe" run "$job" --json "$dir/result.json" > "$work/quire.out"
+  [ -s "$out" ] || { cat "$work/quire.out"; echo "end-to-end: $out was not written" >&2; exit 1; }
+  python3 - "$out" <<'PY'
+import sys, zipfile
+text = zipfile.ZipFile(sys.argv[1]).read("word/document.xml").decode("utf-8")
+assert "國立臺灣大學" in text and "{{委託人}}" not in text
+print("end-to-end: " + sys.argv[1].rsplit("/", 1)[-1] + " holds the filled text")
+PY
+done
+echo "end-to-end: all checks passed"
