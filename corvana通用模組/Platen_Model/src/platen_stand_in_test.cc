@@ -62,13 +62,14 @@ class PlatenStandIn : public ::testing::Test {
     set("PLATEN_STAND_IN_PIDS", text_of(dir_ / "pids"));
   }
   void TearDown() override {
-    for (std::size_t i = 0; i < std::size(kVariables); ++i) platform::set_environment_variable(kVariables[i], saved_[i]);
+    for (std::size_t i = 0; i < std::size(kVariables); ++i) set(kVariables[i], saved_[i]);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
 
   static void set(const char* name, const std::optional<std::string>& value) {
-    platform::set_environment_variable(name, value);
+    if (value) platform::set_environment_variable(name, *value);
+    else platform::unset_environment_variable(name);
   }
 
   Options stand_in_options() const {

@@ -40,6 +40,26 @@ void put(std::string_view name, std::string_view value) {
 
 }  // namespace
 
+std::optional<std::string> environment_variable(std::string_view name) {
+#ifdef _WIN32
+  const std::wstring wide_name = utf16_from_utf8(name);
+  ::SetLastError(ERROR_SUCCESS);
+  DWORD n = ::GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (n == 0) {
+    if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    return std::string();
+  }
+  std::wstring value(n, L'\0');
+  n = ::GetEnvironmentVariableW(wide_name.c_str(), value.data(), n);
+  value.resize(n);
+  return utf8_from_utf16(value);
+#else
+  const char* value = std::getenv(std::string(name).c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+#endif
+}
+
 void set_environment_variable(std::string_view name, std::string_view value) {
   check_name(name);
 #ifdef _WIN32

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "travo/platform/console.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/process.h"
 #include "travo/platform/programs.h"
 

@@ -424,8 +424,4 @@ std::string Exit_Status::describe() const {
   return "exit code " + std::to_string(code);
 }
 
-Process_Id current_process_id() { return ::getpid(); }
-
-std::vector<std::string> utf8_arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
-
 }  // namespace travo::platform

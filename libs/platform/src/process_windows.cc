@@ -488,16 +488,4 @@ std::string Exit_Status::describe() const {
   return "exit code " + std::to_string(code);
 }
 
-Process_Id current_process_id() { return GetCurrentProcessId(); }
-
-std::vector<std::string> utf8_arguments(int argc, char** argv) {
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
-  std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back(narrow(wide[i]));
-  LocalFree(wide);
-  return out;
-}
-
 }  // namespace travo::platform

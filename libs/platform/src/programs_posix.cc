@@ -8,21 +8,6 @@ namespace travo::platform {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> environment_variable(std::string_view name) {
-  const char* value = std::getenv(std::string(name).c_str());
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
-}
-
-void set_environment_variable(std::string_view name, const std::optional<std::string>& value) {
-  const std::string n(name);
-  if (value) {
-    ::setenv(n.c_str(), value->c_str(), 1);
-  } else {
-    ::unsetenv(n.c_str());
-  }
-}
-
 bool is_executable_file(const fs::path& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;

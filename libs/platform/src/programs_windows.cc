@@ -64,24 +64,6 @@ std::optional<fs::path> app_path_value(HKEY root, const std::wstring& key, DWORD
 
 }  // namespace
 
-std::optional<std::string> environment_variable(std::string_view name) {
-  const auto value = wide_variable(widen(name));
-  if (!value) return std::nullopt;
-  return narrow(*value);
-}
-
-void set_environment_variable(std::string_view name, const std::optional<std::string>& value) {
-  const std::wstring n = widen(name);
-  if (value) {
-    const std::wstring v = widen(*value);
-    SetEnvironmentVariableW(n.c_str(), v.c_str());
-    _wputenv_s(n.c_str(), v.c_str());  // the C runtime's copy, read by getenv()
-  } else {
-    SetEnvironmentVariableW(n.c_str(), nullptr);
-    _wputenv_s(n.c_str(), L"");
-  }
-}
-
 bool is_executable_file(const fs::path& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);

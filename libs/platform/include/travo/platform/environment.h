@@ -7,9 +7,14 @@
 // threads read it (tests do so in their set-up).
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace travo::platform {
+
+// The value of `name` as UTF-8; std::nullopt when it is not set.
+std::optional<std::string> environment_variable(std::string_view name);
 
 // Sets `name` to `value` (an empty value is kept as empty where the system
 // allows it; Windows removes the variable instead). Throws

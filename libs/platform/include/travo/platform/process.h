@@ -213,12 +213,4 @@ Run_Result run(const Process_Options& options, std::chrono::milliseconds timeout
 // Convenience: run() of `argv` with no other options.
 Run_Result run(std::vector<std::string> argv, std::chrono::milliseconds timeout);
 
-// This process's own id.
-Process_Id current_process_id();
-
-// The argv a program was given, as UTF-8. On Windows it is decoded from the
-// wide command line (GetCommandLineW), since main()'s narrow argv holds the
-// ANSI code page's view of it; elsewhere it is argv as given.
-std::vector<std::string> utf8_arguments(int argc, char** argv);
-
 }  // namespace travo::platform

@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "travo/platform/environment.h"
+
 namespace travo::platform {
-
-// The value of environment variable `name` as UTF-8; std::nullopt when it
-// is not set.
-std::optional<std::string> environment_variable(std::string_view name);
-
-// Sets (or, with std::nullopt, removes) environment variable `name` in
-// this process, for the children it starts later. Not thread-safe with
-// respect to other readers of the environment.
-void set_environment_variable(std::string_view name, const std::optional<std::string>& value);
 
 // Whether `path` is a regular file this process may run (POSIX: execute
 // permission; Windows: any regular file).
