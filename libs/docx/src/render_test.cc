@@ -27,7 +27,9 @@ bool have(const char* tool) {
 // Converts `docx` to PDF beside it and returns the PDF's text ("" on failure).
 std::string pdf_text(const Temp_Dir& dir, const std::filesystem::path& docx, int* pages) {
   const std::string profile = "file://" + (dir / "lo-profile").string();
-  std::string cmd = "timeout 180 soffice -env:UserInstallation=" + profile +
+  // The bound only ends a hung office, below ctest's own time-out: a first
+  // start with a fresh profile took over 70 s on a busy two-core machine.
+  std::string cmd = "timeout 480 soffice -env:UserInstallation=" + profile +
                     " --headless --convert-to pdf --outdir '" + dir.path().string() + "' '" +
                     docx.string() + "' >/dev/null 2>&1";
   if (std::system(cmd.c_str()) != 0) return "";
