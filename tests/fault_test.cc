@@ -180,16 +180,16 @@ TEST_F(FaultTest, FailedSaveKeepsThePreviousList) {
   const std::string good = list_content();
   // A save that cannot rename over the target (the folder is replaced by a
   // file of the same name) leaves what was there.
-  fs::rename(root_ / "TRAVO專利檢索軟體", root_ / "moved");
-  { std::ofstream(root_ / "TRAVO專利檢索軟體") << "not a folder"; }
+  fs::rename(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"), root_ / "moved");
+  { std::ofstream(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體")) << "not a folder"; }
   auto m = run_command("石墨烯");
   EXPECT_NE(m[m.size() - 2].find("無法儲存檢索列表"), std::string::npos);
-  fs::remove(root_ / "TRAVO專利檢索軟體");
-  fs::rename(root_ / "moved", root_ / "TRAVO專利檢索軟體");
+  fs::remove(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"));
+  fs::rename(root_ / "moved", root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"));
   EXPECT_EQ(list_content(), good);
   // No temporary file was left in the folder.
   size_t files = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(root_ / "TRAVO專利檢索軟體")) ++files;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"))) ++files;
   EXPECT_EQ(files, 1u);
 }
 
@@ -197,12 +197,12 @@ TEST_F(FaultTest, FullDiskKeepsThePreviousList) {
   const fs::path mnt = root_ / "small";
   Small_Tmpfs disk(mnt, "64k");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here";
-  fs::create_directories(mnt / "TRAVO專利檢索軟體");
+  fs::create_directories(mnt / travo::platform::utf8_path("TRAVO專利檢索軟體"));
   platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(mnt));
   Patent_Site site;
   start(site.base_url());
   run_command("憶阻器");
-  const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
+  const fs::path list = mnt / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx");
   ASSERT_TRUE(fs::exists(list));
   const auto before = fs::file_size(list);
   // Fill the disk, then search for more than fits.
@@ -219,12 +219,12 @@ TEST_F(FaultTest, ReadOnlyFolderKeepsThePreviousList) {
   const fs::path mnt = root_ / "ro";
   Small_Tmpfs disk(mnt, "1m");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
-  fs::create_directories(mnt / "TRAVO專利檢索軟體");
+  fs::create_directories(mnt / travo::platform::utf8_path("TRAVO專利檢索軟體"));
   platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(mnt));
   Patent_Site site;
   start(site.base_url());
   run_command("憶阻器");
-  const fs::path list = mnt / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx";
+  const fs::path list = mnt / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx");
   ASSERT_EQ(test_support::sheet_rows(list).size(), 4u);
   ASSERT_TRUE(disk.remount("ro"));
   auto m = run_command("石墨烯");

@@ -11,6 +11,7 @@
 
 #include "travo/harrow/receipt.h"
 #include "xlsx_test_support.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::harrow {
 namespace {
@@ -29,7 +30,7 @@ long rss_kb() {
 TEST(LoadTest, FiftyFullSearchesInOrderWithFlatMemory) {
   const fs::path root = fs::temp_directory_path() / ("load_test_" + std::to_string(::getpid()));
   fs::remove_all(root);
-  fs::create_directories(root / "TRAVO專利檢索軟體");
+  fs::create_directories(root / travo::platform::utf8_path("TRAVO專利檢索軟體"));
   setenv("CORVANA_ROOT", root.c_str(), 1);
 
   // The site runs in its own process so that its request log does not count
@@ -106,7 +107,7 @@ TEST(LoadTest, FiftyFullSearchesInOrderWithFlatMemory) {
     EXPECT_EQ(outcomes[i].hits, i % 2 ? 1500 : 2000);
   }
   // The last command's list is whole: header and 1500 hit rows.
-  const std::string sheet = test_support::zip_part(root / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx", "xl/worksheets/sheet1.xml");
+  const std::string sheet = test_support::zip_part(root / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx"), "xl/worksheets/sheet1.xml");
   size_t rows = 0;
   for (size_t pos = 0; (pos = sheet.find("<row ", pos)) != std::string::npos; ++pos) ++rows;
   EXPECT_EQ(rows, 1501u);

@@ -9,6 +9,7 @@
 #include "travo/patent_site/patent_site.h"
 #include "worker_harness.h"
 #include "xlsx_test_support.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::harrow {
 namespace {
@@ -212,7 +213,7 @@ TEST_F(ReceiptTest, NoFormLeavesThePreviousListInPlace) {
 
 TEST_F(ReceiptTest, UnsavableListIsReportedAndTheWorkerGoesOn) {
   start();
-  fs::remove_all(root_ / "TRAVO專利檢索軟體");
+  fs::remove_all(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"));
   command("憶阻器");
   auto m = messages();
   ASSERT_EQ(m.size(), 6u);

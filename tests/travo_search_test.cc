@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include "travo/patent_site/patent_site.h"
+#include "travo/platform/utf8.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST_F(TravoSearchTest, SearchCompletesAndCreatesTheOutputFolder) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("檢索專利共 3 筆\n\n檢索專利如下:\n\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.substr(r.out.size() - std::string("\n完成\n").size()), "\n完成\n");
-  EXPECT_TRUE(fs::exists(root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"));
+  EXPECT_TRUE(fs::exists(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx")));
 
   // The site may also come from TRAVO_SITE; the words are joined by spaces.
   Cli_Result env_site = run("LiDAR lidar", "CORVANA_ROOT='" + root_.string() + "' TRAVO_SITE=" + site.base_url());

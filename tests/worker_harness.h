@@ -24,7 +24,7 @@ class Worker_Harness : public ::testing::Test {
             (std::string(::testing::UnitTest::GetInstance()->current_test_suite()->name()) + "_" +
              std::to_string(platform::current_process_id()));
     std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_ / "TRAVO專利檢索軟體");
+    std::filesystem::create_directories(root_ / travo::platform::utf8_path("TRAVO專利檢索軟體"));
     platform::set_environment_variable("CORVANA_ROOT", platform::utf8_string(root_));
     maps_ = make_shared_maps();
     options_.empty_page_wait = std::chrono::milliseconds(10);
@@ -80,7 +80,7 @@ class Worker_Harness : public ::testing::Test {
     return messages();
   }
 
-  std::filesystem::path list_path() const { return root_ / "TRAVO專利檢索軟體" / "專利檢索列表.xlsx"; }
+  std::filesystem::path list_path() const { return root_ / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx"); }
 
   // The outcome of the command whose marker messages() read last. The worker
   // reports it after sending the marker, so it may not be there yet, and an

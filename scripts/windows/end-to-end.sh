@@ -17,6 +17,9 @@ bin=$build/bin
 export TRAVO_WINEPREFIX=$build/wine
 run() { "$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$@"; }
 unset CORVANA_ROOT TRAVO_SITE
+# Debian's Python, which has python3-openpyxl (scripts/setup.sh).
+py=/usr/bin/python3
+[ -x "$py" ] || py=python3
 
 work=$(mktemp -d /tmp/travo-e2e.XXXXXX)
 site_pid=
@@ -27,7 +30,8 @@ cleanup() {
 trap cleanup EXIT
 
 echo "end-to-end: patent-site.exe on loopback"
-run "$bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
+# Not through run(): $! must be the Wine process itself (wine-run.sh execs it).
+"$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
 site_pid=$!
 for _ in $(seq 600); do
   grep -q "listening on" "$work/site.out" 2>/dev/null && break
@@ -45,7 +49,7 @@ run "$bin/travo-search.exe" --site "$site" 石墨烯 > "$work/search.out"
 tr -d '\r' < "$work/search.out" > "$work/search.txt"
 grep -q "完成" "$work/search.txt" || { cat "$work/search.txt"; echo "end-to-end: no completion line" >&2; exit 1; }
 [ -f "$list" ] || { echo "end-to-end: $list was not written" >&2; exit 1; }
-python3 - "$list" "$work/search.txt" <<'PY'
+"$py" - "$list" "$work/search.txt" <<'PY'
 import sys, openpyxl
 rows = [[c if c is not None else "" for c in r] for r in openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True)]
 printed = open(sys.argv[2], encoding="utf-8").read()
@@ -67,7 +71,7 @@ for variant in plain chinese; do
   cp "$root"/examples/quire/{template.docx,fig1.png,fig2.png} "$dir/"
   if [ "$variant" = plain ]; then
     job=$dir/job.json; out=$dir/report-filled.docx
-    python3 - "$root/examples/quire/report.json" "$job" "" <<'PY'
+    "$py" - "$root/examples/quire/report.json" "$job" "" <<'PY'
 import json, sys
 job = json.load(open(sys.argv[1], encoding="utf-8"))
 for s in job["steps"]:
@@ -78,7 +82,7 @@ PY
     mv "$dir/template.docx" "$dir/專利 範本.docx"
     mkdir -p "$dir/輸出 資料夾"
     job=$dir/工作 檔.json; out="$dir/輸出 資料夾/report-filled.docx"
-    python3 - "$root/examples/quire/report.json" "$job" "輸出 資料夾/" <<'PY'
+    "$py" - "$root/examples/quire/report.json" "$job" "輸出 資料夾/" <<'PY'
 import json, sys
 job = json.load(open(sys.argv[1], encoding="utf-8"))
 for s in job["steps"]:
@@ -91,7 +95,7 @@ PY
   echo "end-to-end: quire.exe run $job (PDF skipped: no LibreOffice under Wine)"
   run "$bin/quire.exe" run "$job" --json "$dir/result.json" > "$work/quire.out"
   [ -s "$out" ] || { cat "$work/quire.out"; echo "end-to-end: $out was not written" >&2; exit 1; }
-  python3 - "$out" <<'PY'
+  "$py" - "$out" <<'PY'
 import sys, zipfile
 text = zipfile.ZipFile(sys.argv[1]).read("word/document.xml").decode("utf-8")
 assert "國立臺灣大學" in text and "{{委託人}}" not in text

@@ -8,6 +8,7 @@
 #include "travo/docx/error.h"
 #include "quire_model/quire_model.h"
 #include "test_support.h"
+#include "travo/platform/utf8.h"
 
 namespace docx = travo::docx;
 
@@ -179,8 +180,8 @@ TEST(RunVersion, TemplateThatFailsToOpenLeavesVersionAndDocAgreeing) {
 
 TEST(RunVersion, CorvanaPathsAreOpenedFromTheMappedFolder) {
   Temp_Dir root;
-  std::filesystem::create_directories(root / "範本");
-  std::filesystem::copy_file(testdata("cells.docx"), root / "範本" / "報告.docx");
+  std::filesystem::create_directories(root / travo::platform::utf8_path("範本"));
+  std::filesystem::copy_file(testdata("cells.docx"), root / travo::platform::utf8_path("範本") / travo::platform::utf8_path("報告.docx"));
   Scoped_Env env("CORVANA_ROOT", root.path().string());
   Quire_Model::Document doc;
   doc.set_word_version_path("A", "C:/corvana/範本/報告.docx");

@@ -15,6 +15,7 @@
 #include "platen_model/platen_model.h"
 #include "quire_model/document.h"
 #include "test_support.h"
+#include "travo/platform/utf8.h"
 
 namespace docx = travo::docx;
 
@@ -110,7 +111,7 @@ TEST(Output, CorvanaPathsAreWrittenLocallyAndShownAsGiven) {
   doc.run_version("v");  // save_path "C:/corvana/"
   Capture_Stdout out;
   doc.output("報告");
-  EXPECT_TRUE(fs::exists(dir / "報告.docx"));
+  EXPECT_TRUE(fs::exists(dir / travo::platform::utf8_path("報告.docx")));
   EXPECT_EQ(out.text(), "[完成！] C:/corvana/報告.docx\n");
 }
 
@@ -171,7 +172,7 @@ TEST(OutputPdf, FlagsDecideWhichFilesStay) {
     EXPECT_EQ(out.text(), "[完成！] " + dir.path().string() + "/both.pdf\n");
     EXPECT_TRUE(fs::exists(dir / "both.docx"));
     const std::string text = pdf_text(dir / "both.pdf");
-    // "專利編號" wraps in its 2 cm column, and pdftotext reads the row's
+    // travo::platform::utf8_path("專利編號") wraps in its 2 cm column, and pdftotext reads the row's
     // first lines before the wrapped "號".
     for (const char* shown : {"專利編", "專利名稱", "關聯性", "TWI777001B", "檢索裝置", "摘要：",
                               "一種用於檢索專利的裝置。"})

@@ -66,6 +66,14 @@ void check_target(const fs::path& target) {
   }
   if (fs::is_directory(target, ec)) fail(Atomic_File_Failure::target_is_folder, target, "it is a folder");
   if (target.filename().empty()) fail(Atomic_File_Failure::target_is_folder, target, "it names a folder");
+#ifdef _WIN32
+  // Windows refuses to rename over a read-only file; Wine does not. Asking
+  // first gives the same answer on both, before anything is written.
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    fail(Atomic_File_Failure::cannot_replace, target, "the file is read-only");
+  }
+#endif
 }
 
 // Sixteen random hex digits: enough that two writers never pick the same

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "travo/platform/small_tmpfs.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::platform {
 namespace {
@@ -58,7 +59,7 @@ class AtomicFileTest : public ::testing::Test {
 };
 
 TEST_F(AtomicFileTest, BytesCreateOrReplaceTheTargetExactly) {
-  const fs::path target = dir_ / "專利檢索列表.xlsx";
+  const fs::path target = dir_ / travo::platform::utf8_path("專利檢索列表.xlsx");
   atomic_write(target, binary_);
   EXPECT_EQ(read(target), binary_);
 
@@ -209,7 +210,7 @@ TEST_F(AtomicFileTest, InstallCopiesAFinishedFileFromElsewhere) {
   fs::create_directories(dir_ / "work");
   fs::create_directories(dir_ / "out");
   const fs::path source = dir_ / "work" / "report.pdf";
-  const fs::path target = dir_ / "out" / "報告.pdf";
+  const fs::path target = dir_ / "out" / travo::platform::utf8_path("報告.pdf");
   std::string big(300000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
   put(source, big);
@@ -225,7 +226,7 @@ TEST_F(AtomicFileTest, InstallCopiesAFinishedFileFromElsewhere) {
   EXPECT_EQ(reason_of([&] { atomic_install(dir_ / "work" / "missing.pdf", target); }),
             Atomic_File_Failure::source_unreadable);
   EXPECT_EQ(reason_of([&] { atomic_install(dir_ / "work", target); }), Atomic_File_Failure::source_unreadable);
-  EXPECT_EQ(reason_of([&] { atomic_install(source, dir_ / "gone" / "報告.pdf"); }),
+  EXPECT_EQ(reason_of([&] { atomic_install(source, dir_ / "gone" / travo::platform::utf8_path("報告.pdf")); }),
             Atomic_File_Failure::folder_missing);
   EXPECT_EQ(read(target), "previous");
   EXPECT_EQ(listing(dir_ / "out"), std::vector<std::string>{"報告.pdf"});

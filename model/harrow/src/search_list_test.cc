@@ -7,6 +7,7 @@
 #include "travo/platform/environment.h"
 
 #include "xlsx_test_support.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::harrow {
 namespace {
@@ -39,7 +40,7 @@ TEST_F(SearchListTest, SavesRowsWidthsFontAndAlignment) {
   Search_List list;
   list.append_row({"TWI800001B", "電池模組", "2021/03/04", "2022/09/01", "110108765", "甲公司\n乙 & 丙公司"});
   list.append_row({"TW202300002A", "", "2021/01/01", "2022/01/01", "110000001", "丁大學"});
-  const fs::path out = dir_ / "專利檢索列表.xlsx";
+  const fs::path out = dir_ / travo::platform::utf8_path("專利檢索列表.xlsx");
   list.finish(out);
 
   auto rows = test_support::sheet_rows(out);

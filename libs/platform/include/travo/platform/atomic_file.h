@@ -31,13 +31,13 @@
 // written.
 //
 // On Windows names reach the system as UTF-16 (CreateFileW, MoveFileExW
-// with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). A reader that
-// opened the target with FILE_SHARE_DELETE does not stop the replacement
-// and keeps reading the old content; a reader without it (Excel, a plain
-// fopen) makes it fail with cannot_replace after a few short retries, which
-// ride out a virus scanner's or the indexer's brief look. A read-only target
-// is refused (cannot_replace, "the file is read-only"); on POSIX systems
-// only the folder's permissions count.
+// with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). A reader
+// without FILE_SHARE_DELETE (Excel, a plain fopen) makes the replacement
+// fail with cannot_replace after a few short retries, which ride out a
+// virus scanner's or the indexer's brief look; one with FILE_SHARE_DELETE
+// does not stop it on Windows 10 (Wine refuses that too). A read-only target
+// is refused before anything is written (cannot_replace, "the file is
+// read-only"); on POSIX systems only the folder's permissions count.
 //
 // Concurrent replacements of one target are safe in the sense that each
 // writer uses its own temporary file and the last rename wins; there is no
