@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include "travo/platform/utf8.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool have(const char* tool) {
 // table, filled, with two patent tables, inspected, written as Word and PDF.
 TEST_F(QuireCli, SampleJobFillsTheReport) {
   if (!have("soffice") || !have("pdftotext")) GTEST_SKIP() << "LibreOffice or poppler-utils missing";
-  const fs::path example = fs::path(TRAVO_SOURCE_DIR) / "examples" / "quire";
+  const fs::path example = travo::platform::utf8_path(TRAVO_SOURCE_DIR "/examples/quire");
   for (const char* f : {"report.json", "template.docx", "fig1.png", "fig2.png"})
     fs::copy_file(example / f, dir_ / f);
 

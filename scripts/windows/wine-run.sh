@@ -52,9 +52,31 @@ if [ ! -f "$ready" ]; then
   exec 8>&-
 fi
 
-# A wineserver started by the program would inherit its output and keep a
-# caller that reads it (ctest) waiting until the server quits; start it here,
-# detached from our output, and let it stay a while for the next program.
-"$WINESERVER" -p 30 </dev/null >/dev/null 2>&1 || true
+# The first program of a Wine session starts the session's services
+# (services.exe, winedevice.exe), which inherit its output and would keep a
+# caller that reads it (ctest, a pipe) waiting until the session ends. So the
+# session is started here, detached from our output, once per wineserver: its
+# pid is recorded after the boot. The server stays a while for the next program.
+server_dir=server-$(printf '%x-%x' $(stat -c '%d %i' "$prefix"))
+server_pid() {
+  local p
+  for p in $(pgrep -x 'wineserver64|wineserver' || true); do
+    case $(readlink "/proc/$p/cwd" 2>/dev/null) in
+      */"$server_dir") echo "$p"; return ;;
+    esac
+  done
+}
+session=$prefix/.travo-session
+if [ -z "$(server_pid)" ] || [ "$(cat "$session" 2>/dev/null)" != "$(server_pid)" ]; then
+  exec 8>"$prefix.lock"
+  flock 8
+  if [ -z "$(server_pid)" ] || [ "$(cat "$session" 2>/dev/null)" != "$(server_pid)" ]; then
+    "$WINESERVER" -p 120 </dev/null >/dev/null 2>&1 || true
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+    server_pid > "$session"
+  fi
+  flock -u 8
+  exec 8>&-
+fi
 
 exec "$WINE64" "$@"

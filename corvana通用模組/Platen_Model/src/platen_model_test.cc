@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "travo/platform/eventually.h"
+#include "travo/platform/utf8.h"
 
 namespace platen_model {
 namespace {
@@ -245,7 +246,7 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
 // Word comments anchored in the body make LibreOffice lay out its comment
 // sidebar; in the resident office that once took the office down.
 TEST_F(PlatenTest, DocumentWithCommentsConvertsInTheResidentOffice) {
-  const fs::path commented = fs::path(PLATEN_TESTDATA_DIR) / "commented.docx";
+  const fs::path commented = travo::platform::utf8_path(PLATEN_TESTDATA_DIR "/commented.docx");
   Platen_Model converter;
   converter.convert(commented.string(), (dir() / "commented.pdf").string(), true);
   const pid_t office = converter.resident_pid();

@@ -19,6 +19,7 @@
 #include "travo/platform/process_testing.h"
 #include "travo/platform/programs.h"
 #include "travo/platform/temp_folder.h"
+#include "travo/platform/utf8.h"
 
 namespace platen_model {
 namespace {
@@ -257,7 +258,7 @@ TEST(PlatenRealOffice, ConvertsTheTestDocument) {
 #endif
   }
   const fs::path dir = platform::create_private_folder("platen-real-");
-  const fs::path input = fs::path(PLATEN_TESTDATA_DIR) / "commented.docx";
+  const fs::path input = travo::platform::utf8_path(PLATEN_TESTDATA_DIR "/commented.docx");
   {
     Platen_Model converter;
     converter.convert(text_of(input), text_of(dir / u8("單次 a.pdf")), false);

@@ -19,11 +19,12 @@
 #include "quire_model/document.h"
 
 #include "travo/platform/environment.h"
+#include "travo/platform/utf8.h"
 
 namespace quire_model::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
-  return std::filesystem::path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata") / name;
+  return travo::platform::utf8_path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata/" + name);
 }
 
 inline std::string read_file(const std::filesystem::path& p) {
@@ -54,7 +55,10 @@ class Temp_Dir {
   Temp_Dir(const Temp_Dir&) = delete;
   Temp_Dir& operator=(const Temp_Dir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Names are UTF-8, as everywhere in the program (Chinese names included).
+  std::filesystem::path operator/(const char* name) const { return path_ / travo::platform::utf8_path(name); }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / travo::platform::utf8_path(name); }
+  std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
 
  private:
   std::filesystem::path path_;

@@ -6,11 +6,12 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include "travo/platform/utf8.h"
 
 namespace travo::docx::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
-  return std::filesystem::path(TRAVO_SOURCE_DIR "/libs/docx/testdata") / name;
+  return travo::platform::utf8_path(TRAVO_SOURCE_DIR "/libs/docx/testdata/" + name);
 }
 
 inline std::string read_file(const std::filesystem::path& p) {
