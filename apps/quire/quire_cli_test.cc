@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,11 +11,15 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include "travo/platform/environment.h"
+#include "travo/platform/process.h"
+#include "travo/platform/programs.h"
 #include "travo/platform/utf8.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace platform = travo::platform;
 using ::testing::HasSubstr;
 
 std::string read(const fs::path& p) {
@@ -44,18 +46,19 @@ class QuireCli : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
 
-  // Runs quire with `args` in the test's folder.
+  // Runs quire in the test's folder with `args`, split at spaces.
   Outcome quire(const std::string& args) {
-    const char* bin = std::getenv("TRAVO_BIN_DIR");
-    const std::string exe = bin ? std::string(bin) + "/quire" : "quire";
-    const std::string cmd = "cd '" + dir_.string() + "' && '" + exe + "' " + args +
-                            " > stdout.txt 2> stderr.txt";
-    const int st = std::system(cmd.c_str());
-    Outcome o;
-    o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    o.out = read(dir_ / "stdout.txt");
-    o.err = read(dir_ / "stderr.txt");
-    return o;
+    platform::Process_Options o;
+    o.argv = {platform::environment_variable("TRAVO_BIN_DIR").value_or(".") + "/quire"};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) o.argv.push_back(w);
+    o.working_directory = dir_;
+    const platform::Run_Result r = platform::run(o, std::chrono::minutes(5));
+    Outcome out{r.status.code, r.output, r.error};
+    // Windows' text-mode streams end lines with CR LF.
+    std::erase(out.out, '\r');
+    std::erase(out.err, '\r');
+    return out;
   }
 
   void write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
@@ -63,9 +66,7 @@ class QuireCli : public ::testing::Test {
   fs::path dir_;
 };
 
-bool have(const char* tool) {
-  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool have(const char* tool) { return platform::find_on_path(tool).has_value(); }
 
 // The README's sample: a template with placeholders, tracked changes and a
 // table, filled, with two patent tables, inspected, written as Word and PDF.
@@ -81,7 +82,10 @@ TEST_F(QuireCli, SampleJobFillsTheReport) {
   EXPECT_EQ(o.out, "[完成！] " + dir_.string() + "/report-filled.pdf\n");
   ASSERT_TRUE(fs::exists(dir_ / "report-filled.docx"));
 
-  ASSERT_EQ(std::system(("pdftotext -enc UTF-8 '" + (dir_ / "report-filled.pdf").string() + "'").c_str()), 0);
+  ASSERT_TRUE(platform::run({platform::find_on_path("pdftotext")->string(), "-enc", "UTF-8",
+                             (dir_ / "report-filled.pdf").string()},
+                            std::chrono::minutes(2))
+                  .status.success());
   std::string text = read(dir_ / "report-filled.txt");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << "a report page and one per patent";
   std::erase_if(text, [](char c) { return c == ' ' || c == '\n' || c == '\f'; });

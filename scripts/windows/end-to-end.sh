@@ -81,7 +81,7 @@ PY
   else
     mv "$dir/template.docx" "$dir/專利 範本.docx"
     mkdir -p "$dir/輸出 資料夾"
-    job=$dir/工作 檔.json; out="$dir/輸出 資料夾/report-filled.docx"
+    job="$dir/工作 檔.json"; out="$dir/輸出 資料夾/report-filled.docx"
     "$py" - "$root/examples/quire/report.json" "$job" "輸出 資料夾/" <<'PY'
 import json, sys
 job = json.load(open(sys.argv[1], encoding="utf-8"))
@@ -102,4 +102,16 @@ assert "國立臺灣大學" in text and "{{委託人}}" not in text
 print("end-to-end: " + sys.argv[1].rsplit("/", 1)[-1] + " holds the filled text")
 PY
 done
+
+# Asked for a PDF without LibreOffice installed: the Word file is kept and the
+# message says what to install.
+dir=$work/pdf
+mkdir -p "$dir"
+cp "$root"/examples/quire/{report.json,template.docx,fig1.png,fig2.png} "$dir/"
+echo "end-to-end: quire.exe run report.json with PDF, no LibreOffice"
+if run "$bin/quire.exe" run "$dir/report.json" > "$work/pdf.out" 2> "$work/pdf.err"; then
+  echo "end-to-end: quire.exe reported success without LibreOffice" >&2; exit 1
+fi
+grep -q "install LibreOffice" "$work/pdf.err" || { cat "$work/pdf.err"; echo "end-to-end: no install hint" >&2; exit 1; }
+[ -s "$dir/report-filled.docx" ] || { echo "end-to-end: the Word file was not kept" >&2; exit 1; }
 echo "end-to-end: all checks passed"

@@ -8,8 +8,8 @@
 namespace travo::patent_site {
 namespace {
 
-long parse_number(std::string_view flag, std::string_view text, long lo, long hi) {
-  long value = 0;
+long long parse_number(std::string_view flag, std::string_view text, long long lo, long long hi) {
+  long long value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) {
     throw std::invalid_argument(std::string(flag) + ": not a number: \"" + std::string(text) + "\"");
@@ -74,7 +74,7 @@ Command_Line parse_command_line(std::span<const std::string_view> args) {
       {"--patents",
        [&](auto f, auto v) { o.patents = static_cast<int>(parse_number(f, v, 0, 1000000)); }},
       {"--seed",
-       [&](auto f, auto v) { o.seed = static_cast<unsigned>(parse_number(f, v, 0, 4294967295L)); }},
+       [&](auto f, auto v) { o.seed = static_cast<unsigned>(parse_number(f, v, 0, 4294967295LL)); }},
       {"--hits-per-page",
        [&](auto f, auto v) { o.hits_per_page = static_cast<int>(parse_number(f, v, 1, 1000)); }},
       {"--delay-ms",

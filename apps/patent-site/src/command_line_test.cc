@@ -1,19 +1,20 @@
 #include "travo/patent_site/command_line.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <vector>
 
-extern char** environ;
+#include "travo/platform/environment.h"
+#include "travo/platform/process.h"
+#include "travo/platform/programs.h"
 
 namespace travo::patent_site {
 namespace {
@@ -51,60 +52,39 @@ TEST(CommandLine, RejectsWhatItCannotUse) {
   }
 }
 
-// Runs the executable with `args`; returns its pid and a stream on its stdout.
-struct Child {
-  pid_t pid = -1;
-  FILE* out = nullptr;
-};
+namespace platform = travo::platform;
 
-Child spawn(std::vector<std::string> args) {
-  const char* dir = std::getenv("TRAVO_BIN_DIR");
-  const std::string exe = std::string(dir ? dir : ".") + "/patent-site";
-  args.insert(args.begin(), exe);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  Child child;
-  if (posix_spawn(&child.pid, exe.c_str(), &actions, nullptr, argv.data(), environ) != 0) child.pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  child.out = fdopen(fds[0], "r");
-  return child;
-}
+std::string executable() { return platform::environment_variable("TRAVO_BIN_DIR").value_or(".") + "/patent-site"; }
 
-int exit_code(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(Executable, AnnouncesItsAddressAndStopsOnSigterm) {
-  const char* dir = std::getenv("TRAVO_BIN_DIR");
-  if (!dir || !std::filesystem::exists(std::string(dir) + "/patent-site")) {
+TEST(Executable, AnnouncesItsAddressAndStopsOnRequest) {
+  if (!platform::is_executable_file(executable()) &&
+      !platform::is_executable_file(executable() + ".exe")) {
     GTEST_SKIP() << "patent-site executable not built";
   }
-  Child child = spawn({"--port", "0", "--patents", "100"});
-  ASSERT_GT(child.pid, 0);
-  char line[256] = {};
-  ASSERT_NE(std::fgets(line, sizeof line, child.out), nullptr);
-  EXPECT_TRUE(std::regex_match(line, std::regex("patent-site listening on http://127\\.0\\.0\\.1:[0-9]+\n")))
-      << line;
-  kill(child.pid, SIGTERM);
-  EXPECT_EQ(exit_code(child.pid), 0);
-  EXPECT_EQ(std::fgetc(child.out), EOF) << "exactly one line";
-  std::fclose(child.out);
+  platform::Process_Options o;
+  o.argv = {executable(), "--port", "0", "--patents", "100"};
+  o.standard_output = platform::Redirect::to_pipe();
+  platform::Process site = platform::Process::start(o);
+  const auto deadline = platform::Process_Clock::now() + std::chrono::minutes(1);
+  std::string out;
+  while (out.find('\n') == std::string::npos && site.read_output(out, deadline) == platform::Read_Result::data) {
+  }
+  std::erase(out, '\r');
+  EXPECT_TRUE(std::regex_match(out, std::regex("patent-site listening on http://127\\.0\\.0\\.1:[0-9]+\n"))) << out;
+#ifdef _WIN32
+  // A console program is stopped by its console's Ctrl+C, which a pipe
+  // cannot send; only the announcement is checked.
+  site.kill_tree();
+  site.wait();
+#else
+  kill(static_cast<pid_t>(site.id()), SIGTERM);
+  EXPECT_EQ(site.wait().code, 0);
+  while (site.read_output(out, deadline) == platform::Read_Result::data) {
+  }
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "exactly one line: " << out;
+#endif
 
-  Child bad = spawn({"--port", "nope"});
-  ASSERT_GT(bad.pid, 0);
-  EXPECT_EQ(exit_code(bad.pid), 2);
-  std::fclose(bad.out);
+  EXPECT_EQ(platform::run({executable(), "--port", "nope"}, std::chrono::minutes(1)).status.code, 2);
 }
 
 }  // namespace

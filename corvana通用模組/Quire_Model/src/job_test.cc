@@ -39,7 +39,7 @@ std::string job_error(const std::string& json) {
 
 TEST(Job, RunsEveryOperationInOrderWithItsResults) {
   Temp_Dir out;
-  const std::string save_path = out.path().string() + "/";
+  const std::string save_path = test_support::generic_utf8(out.path()) + "/";
   Document doc;
   Capture_Stdout stdout_lines;
   const std::vector<Step_Result> results = run(R"({"steps": [
@@ -125,7 +125,7 @@ TEST(Job, RelativePathsJoinTheJobFolderAndKeepTheirFinalSlash) {
   std::vector<Step_Result> results;
   Capture_Stdout out;
   Job::load(dir / "jobs" / "job.json").run(doc, results);
-  const std::string folder = (dir / "jobs").string();
+  const std::string folder = test_support::generic_utf8(dir / "jobs");
   EXPECT_EQ(doc.version_path.at("a"), folder + "/t.docx");
   EXPECT_EQ(doc.version_path.at("b"), "/abs/t.docx");
   EXPECT_EQ(doc.version_path.at("c"), "C:/corvana/t.docx");

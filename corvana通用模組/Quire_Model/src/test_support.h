@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,13 @@ namespace quire_model::test_support {
 
 inline std::filesystem::path testdata(const std::string& name) {
   return travo::platform::utf8_path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata/" + name);
+}
+
+// `p` as UTF-8 with forward slashes, as job files and messages write paths.
+inline std::string generic_utf8(const std::filesystem::path& p) {
+  std::string s = travo::platform::utf8_string(p);
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
 }
 
 inline std::string read_file(const std::filesystem::path& p) {
