@@ -5,6 +5,7 @@
 // has been closed (and has told the worker to stop), waits for the worker.
 // See launcher_options.h for the command line.
 #include <QApplication>
+#include <QStringList>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -29,7 +30,11 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);  // takes Qt's own options out of argv
   travo::app::Launcher_Options options;
   try {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // Qt's view of the rest is UTF-8 on every system (on Windows it comes
+    // from the wide command line, not the ANSI argv).
+    std::vector<std::string> args;
+    const QStringList qt_args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < qt_args.size(); ++i) args.push_back(qt_args[i].toStdString());
     options = travo::app::parse_launcher_options(args, travo::app::read_environment());
   } catch (const std::invalid_argument& e) {
     std::cerr << "travo: " << e.what() << "\n" << travo::app::usage();

@@ -12,7 +12,11 @@
 # minutes on 2 cores; a finished prefix returns at once.
 #
 # Prints the prefix on standard output (progress goes to standard error).
+# With --if-built it builds nothing: it prints the prefix when a finished one
+# exists, and nothing otherwise.
 set -euo pipefail
+if_built=0
+if [ "${1:-}" = --if-built ]; then if_built=1; fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -23,16 +27,18 @@ RECIPE=1
 
 log() { printf 'build-qt: %s\n' "$*" >&2; }
 
-if [ "${TRAVO_WINDOWS_SETUP_DONE:-0}" != 1 ]; then
+if [ "$if_built" = 0 ] && [ "${TRAVO_WINDOWS_SETUP_DONE:-0}" != 1 ]; then
   bash "$here/setup.sh" >&2
 fi
 
-host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) \
-  || { log "qt6-base-dev is not installed (run scripts/setup.sh)"; exit 1; }
+host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || {
+  [ "$if_built" = 1 ] && exit 0
+  log "qt6-base-dev is not installed (run scripts/setup.sh)"; exit 1
+}
 manifest=$(
   echo "source qt6-base $host_version"
   for p in g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev cmake ninja-build; do
-    echo "package $p $(dpkg-query -W -f='${Version}' "$p")"
+    echo "package $p $(dpkg-query -W -f='${Version}' "$p" 2>/dev/null || echo none)"
   done
   echo "recipe $RECIPE"
 )
@@ -45,6 +51,7 @@ if [ -f "$stamp" ]; then
   printf '%s\n' "$prefix"
   exit 0
 fi
+[ "$if_built" = 1 ] && exit 0
 mkdir -p "$base"
 exec 9>"$base/.qt-$key.lock"
 flock 9

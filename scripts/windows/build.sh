@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The one command for the Windows build: installs the cross toolchain and
 # Wine when missing, builds the libraries' prefix (cached, see build-deps.sh)
-# and cross-builds every non-GUI program and test into build-windows/bin/,
-# with the DLLs they need beside them. Extra arguments go to cmake --build
-# (e.g. --target quire).
+# and cross-builds every program and test into build-windows/bin/, with the
+# DLLs they need beside them. The window (travo.exe) and its tests are built
+# when Qt for Windows has been built (scripts/windows/build-qt.sh, about 20
+# minutes; package.sh runs it); otherwise the build says it left them out.
+# Extra arguments go to cmake --build (e.g. --target quire).
 #
 # Run the tests under Wine afterwards with:  (cd build-windows && ctest)
 set -euo pipefail
@@ -18,11 +20,19 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+qt=$(TRAVO_WINDOWS_SETUP_DONE=1 bash "$here/build-qt.sh" --if-built)
+if [ -n "$qt" ]; then
+  gui=(-DTRAVO_BUILD_GUI=ON -DTRAVO_WINDOWS_QT_PREFIX="$qt")
+else
+  gui=(-DTRAVO_BUILD_GUI=OFF -UTRAVO_WINDOWS_QT_PREFIX)
+  echo "build.sh: the window (travo.exe) and its tests are left out: Qt for Windows is not built" \
+       "(bash scripts/windows/build-qt.sh builds it, about 20 minutes on 2 cores)"
+fi
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DTRAVO_WINDOWS_DEPS_PREFIX="$prefix" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTRAVO_BUILD_GUI=OFF \
+  "${gui[@]}" \
   "${launcher[@]}"
 
 # Windows looks for a program's DLLs in its own folder first.
@@ -34,6 +44,17 @@ copy_dlls() {
   done
 }
 copy_dlls "$build/bin"
+# Qt's DLLs and plugins: the windows platform for the app, offscreen for the
+# tests, and the native style.
+if [ -n "$qt" ]; then
+  for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Test; do
+    cmp -s "$qt/bin/$dll.dll" "$build/bin/$dll.dll" || cp "$qt/bin/$dll.dll" "$build/bin/"
+  done
+  for plugin in platforms/qwindows platforms/qoffscreen platforms/qminimal styles/qwindowsvistastyle; do
+    mkdir -p "$build/bin/${plugin%/*}"
+    cmp -s "$qt/plugins/$plugin.dll" "$build/bin/$plugin.dll" || cp "$qt/plugins/$plugin.dll" "$build/bin/$plugin.dll"
+  done
+fi
 cmake --build "$build" -j"${TRAVO_WINDOWS_JOBS:-$(nproc)}" "$@"
 # Timing programs land in tests/; give them their DLLs too.
 if [ -d "$build/tests" ]; then copy_dlls "$build/tests"; fi
