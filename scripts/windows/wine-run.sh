@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine:
 #
-#   wine-run.sh [--prefix WINEPREFIX] program.exe [arguments...]
+#   wine-run.sh [--prefix WINEPREFIX] [--gui] program.exe [arguments...]
+#
+# --gui lets the program open windows on $DISPLAY (an X server such as
+# Xvfb); without it the program runs as a console program with no display.
 #
 # The Wine prefix is private to the build (default build-windows/wine of the
 # clone, or $TRAVO_WINEPREFIX). Its first use creates it, which takes a few
@@ -12,12 +15,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 prefix=${TRAVO_WINEPREFIX:-$root/build-windows/wine}
-if [ "${1:-}" = --prefix ]; then
-  prefix=$2
-  shift 2
-fi
+gui=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --prefix) prefix=$2; shift 2 ;;
+    --gui) gui=1; shift ;;
+    *) break ;;
+  esac
+done
 if [ $# -lt 1 ]; then
-  echo "usage: $0 [--prefix WINEPREFIX] program.exe [arguments...]" >&2
+  echo "usage: $0 [--prefix WINEPREFIX] [--gui] program.exe [arguments...]" >&2
   exit 2
 fi
 
@@ -33,9 +40,9 @@ export WINEPREFIX=$prefix
 export WINEARCH=win64
 export WINELOADER=$WINE64
 export WINEDEBUG=-all
-# Console programs only: no window, no Mono or Gecko installers.
+# No Mono or Gecko installers; console programs get no display at all.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
+if [ "$gui" = 0 ]; then unset DISPLAY WAYLAND_DISPLAY; fi
 
 ready=$prefix/.travo-ready
 if [ ! -f "$ready" ]; then

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The installed Windows application, used as a person would, under Wine on a
+# virtual X display:
+#
+#   click-through.sh [INSTALLER] [--screenshots DIR]
+#
+# Installs INSTALLER (default: the newest build-windows/TRAVO-*-setup.exe)
+# silently into a fresh Wine prefix, starts the installed patent-site.exe and
+# travo.exe (the site's address set as the user would, in TRAVO_SITE), checks
+# the window's title and fixed 720×495 size, types a search, clicks
+# "輸出檢索列表", waits for the search list in the prefix's
+# C:/corvana/TRAVO專利檢索軟體/, closes the window and checks the process
+# ends. With --screenshots it saves travo-windows-{before,busy,after}.png there.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${TRAVO_WINDOWS_BUILD:-$root/build-windows}
+
+installer=
+shots=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --screenshots) shots=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
+    *) installer=$1; shift ;;
+  esac
+done
+if [ -z "$installer" ]; then
+  installer=$(ls -t "$build"/TRAVO-*-setup.exe 2>/dev/null | head -n1 || true)
+fi
+[ -f "$installer" ] || { echo "click-through: no installer (run scripts/windows/package.sh)" >&2; exit 2; }
+
+say() { printf 'click-through: %s\n' "$*"; }
+fail() { printf 'click-through: FAILED: %s\n' "$*" >&2; exit 1; }
+# Polls `condition` (a shell command) every 0.2 s for up to $1 seconds.
+wait_for() {
+  local seconds=$1; shift
+  local i
+  for ((i = 0; i < seconds * 5; i++)); do
+    if eval "$@"; then return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
+prefix=$build/wine-install
+rm -rf "$prefix" "$prefix.lock"
+work=$(mktemp -d /tmp/travo-click.XXXXXX)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+wine() { "$here/wine-run.sh" --prefix "$prefix" "$@"; }
+unset CORVANA_ROOT TRAVO_SITE TRAVO_PRODUCT_HOST
+
+# A display of our own.
+display=:$(( 90 + RANDOM % 100 ))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+wait_for 30 'xdpyinfo > /dev/null 2>&1' || fail "Xvfb did not start"
+
+say "installing $(basename "$installer") /S"
+wine "$installer" /S
+user=$(id -un)
+app=$prefix/drive_c/users/$user/AppData/Local/Programs/TRAVO
+for f in travo.exe travo-search.exe quire.exe patent-site.exe uninstall.exe platforms/qwindows.dll 格式範本/logo.png; do
+  [ -f "$app/$f" ] || fail "the installer did not install $f"
+done
+[ -f "$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/TRAVO專利檢索軟體.lnk" ] \
+  || fail "no Start-menu shortcut"
+say "installed into C:/users/$user/AppData/Local/Programs/TRAVO, Start-menu shortcut present"
+
+# The local site, slowed a little so that the busy window can be seen.
+wine "$app/patent-site.exe" --port 0 --delay-ms 150 > "$work/site.out" 2>&1 &
+pids+=($!)
+wait_for 120 'grep -q "listening on" "$work/site.out"' || { cat "$work/site.out"; fail "patent-site.exe did not start"; }
+site=$(tr -d '\r' < "$work/site.out" | sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' | head -n1)
+say "local site at $site"
+
+export TRAVO_SITE=$site
+wine --gui "$app/travo.exe" > "$work/travo.out" 2>&1 &
+travo_pid=$!
+pids+=($travo_pid)
+window=
+find_window() { window=$(xdotool search --onlyvisible --name '^TRAVO專利檢索軟體$' 2>/dev/null | head -n1); [ -n "$window" ]; }
+wait_for 120 find_window || { cat "$work/travo.out"; fail "no window titled TRAVO專利檢索軟體"; }
+size() { xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'; }
+wait_for 10 '[ "$(size)" = 720x495 ]' || fail "the window is $(size), not 720x495"
+say "window \"TRAVO專利檢索軟體\" at 720x495"
+xdotool windowsize "$window" 900 700 || true
+sleep 1  # no event tells that a refused resize is over
+[ "$(size)" = 720x495 ] || fail "the window resized to $(size)"
+say "the window keeps 720x495 when asked to resize"
+
+shot() { [ -z "$shots" ] || import -window "$window" "$shots/travo-windows-$1.png"; }
+xdotool mousemove --window "$window" 220 114 click 1
+xdotool type --delay 80 '石墨烯'
+sleep 1  # let the text box draw what was typed
+shot before
+
+list="$prefix/drive_c/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+rm -f "$list"
+xdotool mousemove --window "$window" 560 125 click 1
+say "clicked 輸出檢索列表"
+sleep 3  # a few pages in, the messages are arriving
+shot busy
+wait_for 300 '[ -f "$list" ]' || fail "no search list at C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+sleep 2  # the last messages reach the window
+shot after
+hits=$(/usr/bin/python3 - "$list" <<'PY'
+import sys, openpyxl
+rows = list(openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True))
+print(len(rows) - 1)
+PY
+)
+[ "$hits" -gt 0 ] || fail "the search list holds no hits"
+say "search list in the Wine prefix's C:/corvana/TRAVO專利檢索軟體/ holds $hits hits"
+
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window" || true
+xdotool key --window "$window" alt+F4
+if ! wait_for 60 '! kill -0 $travo_pid 2>/dev/null'; then
+  fail "travo.exe still runs 60 s after its window was closed"
+fi
+wait "$travo_pid" || true
+say "window closed; travo.exe ended"
+say "all checks passed"
