@@ -31,8 +31,10 @@ fi
 
 if [ "${TRAVO_WINDOWS_TESTS:-1}" != 0 ]; then
   echo "== Windows leg: cross build with mingw-w64, tests under Wine =="
-  echo "   runs:  every non-GUI test of build-windows/ (unit, worker against the local site, engine on .docx)"
-  echo "   skips: the GUI (not built); LibreOffice/PDF, tmpfs and /proc cases (each says why)"
+  echo "   runs:  every test of build-windows/ (unit, worker against the local site, engine on .docx;"
+  echo "          the window on Qt's offscreen platform when Qt for Windows is built)"
+  echo "   skips: LibreOffice/PDF, tmpfs and /proc cases (each says why); the window when Qt for Windows"
+  echo "          is not built (scripts/windows/build-qt.sh, about 20 minutes; build.sh says so)"
   bash scripts/windows/build.sh
   # Under Wine most of a case is start-up and waiting: twice as many at once.
   (cd build-windows && ctest --output-on-failure -j"$(( JOBS * 2 ))" --timeout 900)

@@ -21,6 +21,7 @@
 #include "travo/harrow/receipt.h"
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/process.h"
 #include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo {
@@ -193,8 +194,12 @@ TEST_F(WindowWithWorkerTest, ClosingWhileACommandIsServedLetsItFinishThenStops) 
 TEST(Launcher, HelpWorksWithoutADisplay) {
   const QByteArray bin = qgetenv("TRAVO_BIN_DIR");
   if (bin.isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
-  const std::string command = "env -u DISPLAY -u QT_QPA_PLATFORM '" + bin.toStdString() + "/travo' --help > /dev/null";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+  platform::Process_Options o;
+  o.argv = {bin.toStdString() + "/travo", "--help"};
+  o.remove_environment = {"DISPLAY", "QT_QPA_PLATFORM"};
+  const platform::Run_Result r = platform::run(o, std::chrono::minutes(2));
+  EXPECT_EQ(r.status.code, 0) << r.error;
+  EXPECT_NE(r.output.find("--site"), std::string::npos) << r.output;
 }
 
 }  // namespace
