@@ -1,9 +1,14 @@
 // travo-search as a user runs it: exit codes and what it prints.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,7 +16,9 @@
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/process.h"
+#include "travo/platform/process_testing.h"
 #include "travo/platform/utf8.h"
+#include "xlsx_test_support.h"
 
 namespace {
 
@@ -48,6 +55,9 @@ class TravoSearchTest : public ::testing::Test {
     env_ = {{"CORVANA_ROOT", platform::utf8_string(root_)}, {"TRAVO_SITE", ""}};
   }
   void TearDown() override { fs::remove_all(root_); }
+  fs::path list_path() const {
+    return root_ / travo::platform::utf8_path("TRAVO專利檢索軟體") / travo::platform::utf8_path("專利檢索列表.xlsx");
+  }
   fs::path root_;
   Environment env_;
 };
@@ -81,6 +91,68 @@ TEST_F(TravoSearchTest, BadUsageExitsWithTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--site"), std::string::npos);
   EXPECT_EQ(run({"--site", "ftp://x", "石墨烯"}, env_).status, 1);  // reported by the worker
+}
+
+TEST_F(TravoSearchTest, CtrlCStopsTheSearchSavesWhatWasReadAndExitsWith130) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Ctrl-C reaches a console program through its console, which a pipe cannot give";
+#else
+  using travo::platform::Process;
+  travo::patent_site::Options so;
+  so.stall_page = 2;  // the search hangs inside the request for page 2
+  travo::patent_site::Patent_Site site(so);
+  travo::platform::Process_Options po;
+  po.argv = {platform::environment_variable("TRAVO_BIN_DIR").value_or("bin") + "/travo-search", "--site", site.base_url(), "石墨烯"};
+  po.environment = {{"CORVANA_ROOT", platform::utf8_string(root_)}};
+  po.remove_environment = {"TRAVO_SITE"};
+  po.standard_output = travo::platform::Redirect::to_pipe();
+  Process p = Process::start(po);
+  ASSERT_TRUE(travo::platform::test_support::eventually([&] { return site.page_fetches(2) == 1; }));
+  ASSERT_EQ(kill(static_cast<pid_t>(p.id()), SIGINT), 0);
+
+  // Bounds for a broken build only: the stop must not wait for the site.
+  const auto deadline = travo::platform::Process_Clock::now() + std::chrono::seconds(120);
+  std::string out;
+  while (p.read_output(out, deadline) == travo::platform::Read_Result::data) {
+  }
+  ASSERT_TRUE(p.wait_until(deadline)) << out;
+  const travo::platform::Exit_Status status = p.wait();
+  EXPECT_EQ(status.code, 130) << status.describe() << "\n" << out;
+  EXPECT_NE(out.find("\n已停止檢索，檢索列表含已讀取的 20 筆\n\n完成\n"), std::string::npos) << out;
+  const auto rows = travo::harrow::test_support::sheet_rows(list_path());
+  ASSERT_EQ(rows.size(), 21u);
+  const auto& first = site.corpus()[site.search("石墨烯").at(0)];
+  EXPECT_EQ(rows[1][0], first.publication_number);
+#endif
+}
+
+TEST_F(TravoSearchTest, UnrecognisedPageExitsWithOneAndGenuineEmptySearchWithZero) {
+  fs::create_directories(list_path().parent_path());
+  { std::ofstream(list_path(), std::ios::binary) << "previous list"; }
+  travo::patent_site::Options so;
+  so.captcha_page = 0;
+  travo::patent_site::Patent_Site captcha(so);
+  Cli_Result r = run({"--site", captcha.base_url(), "石墨烯"}, env_);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版（安全驗證－請輸入驗證碼）\n"),
+            std::string::npos)
+      << r.out;
+  std::ifstream in(list_path(), std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous list");
+
+  so = {};
+  so.maintenance = true;
+  travo::patent_site::Patent_Site maintenance(so);
+  r = run({"--site", maintenance.base_url(), "石墨烯"}, env_);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("（系統維護中）"), std::string::npos) << r.out;
+
+  travo::patent_site::Patent_Site plain;
+  r = run({"--site", plain.base_url(), "不存在的詞彙XYZ"}, env_);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("無法辨識"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("專利數量 --> 0\n\n完成\n")) << r.out;
+  EXPECT_EQ(travo::harrow::test_support::sheet_rows(list_path()).size(), 1u);
 }
 
 }  // namespace

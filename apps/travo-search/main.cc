@@ -3,11 +3,14 @@
 //   travo-search [--site URL] SEARCH WORDS...
 //
 // The words, joined by single spaces, are the search command. Messages are
-// printed as the desktop front end shows them. Exit status: 0 when the
-// command completed without a failure, 1 when a failure was reported, 2 on
-// bad usage.
+// printed as the desktop front end shows them. Ctrl-C (SIGINT or SIGTERM; the
+// console control events on Windows) stops the search: the rows read so far
+// are saved and the worker says how many. Exit status: 0 when the command
+// completed without a failure, 1 when a failure was reported, 2 on bad
+// usage, 130 after a stop.
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <variant>
@@ -17,6 +20,7 @@
 #include "travo/harrow/receipt.h"
 #include "travo/platform/console.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/stop_request.h"
 
 namespace {
 
@@ -29,7 +33,8 @@ std::string usage() {
   text += "選項:\n  --site URL   檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 ";
   text += travo::harrow::kDefaultSite;
   text += "）\n  --help       顯示本說明\n\n";
-  text += "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤。\n";
+  text += "按 Ctrl-C 可停止檢索：已讀取的結果仍會寫入檢索列表。\n\n";
+  text += "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤，130 已停止檢索。\n";
   return text;
 }
 
@@ -86,7 +91,15 @@ int main(int argc, char** argv_narrow) {
 
   auto maps = travo::make_shared_maps();
   bool failed = false;
-  options.on_command_done = [&failed](const travo::harrow::Command_Outcome& o) { failed = o.failed; };
+  bool stopped = false;
+  options.on_command_done = [&](const travo::harrow::Command_Outcome& o) {
+    failed = o.failed;
+    stopped = o.stopped;
+  };
+  // Made before the worker thread, which must inherit the signal mask.
+  travo::Event& stop_search = maps->Event_All_variable.at(travo::kStopSearch);
+  std::optional<travo::platform::Stop_Request_Listener> listener;
+  listener.emplace([&stop_search] { stop_search.set(); });
   std::thread worker([&] { travo::harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, options); });
 
   // The command the window would send with its default parameters.
@@ -107,5 +120,7 @@ int main(int argc, char** argv_narrow) {
   }
   travo::send_stop_signals(maps->Queue_All_variable, maps->Event_All_variable);
   worker.join();
-  return failed ? 1 : 0;
+  listener.reset();
+  if (failed) return 1;
+  return stopped ? 130 : 0;
 }

@@ -191,6 +191,46 @@ TEST_F(WindowWithWorkerTest, ClosingWhileACommandIsServedLetsItFinishThenStops) 
   EXPECT_EQ(left.front(), "檢索專利共 25 筆");
 }
 
+TEST_F(WindowWithWorkerTest, EscStopsAStalledSearchAndTheWindowReturnsToIdle) {
+  site.stop();
+  patent_site::Options stalled;
+  stalled.stall_page = 1;  // the search hangs in the request for page 1
+  patent_site::Patent_Site stalled_site(stalled);
+  receipt_options.site = stalled_site.base_url();
+  receipt_options.http.stall_timeout = 24h;  // only the stop can end that request
+  start_worker();
+
+  gui::Main_Window window(&maps->Queue_All_variable, &maps->Event_All_variable, gui_options);
+  window.show();
+  window.findChild<QLineEdit*>("檢索指令")->setText("石墨烯");
+  auto* button = window.findChild<QPushButton*>("輸出檢索列表");
+  QTest::mouseClick(button, Qt::LeftButton);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (stalled_site.page_fetches(1) == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(stalled_site.page_fetches(1), 1);
+  window.run_aa();
+  EXPECT_EQ(button->toolTip(), QString(gui::kStopTip));
+  QTest::keyClick(window.findChild<QLineEdit*>("檢索指令"), Qt::Key_Escape);
+
+  Queue& queue = maps->Queue_All_variable.at(kBusy);
+  while (!window.textbox().text().endsWith("完成") && std::chrono::steady_clock::now() < deadline) {
+    if (queue.empty()) {
+      std::this_thread::sleep_for(1ms);
+      continue;
+    }
+    window.run_aa();
+  }
+  EXPECT_TRUE(window.textbox().text().endsWith("已停止檢索，檢索列表含已讀取的 10 筆\n\n完成"))
+      << window.textbox().text().toStdString();
+  window.run_aa();
+  EXPECT_EQ(button->text(), "輸出檢索列表");
+  EXPECT_TRUE(button->toolTip().isEmpty());
+  EXPECT_FALSE(maps->Event_All_variable.at(kBusy).is_set());
+  EXPECT_TRUE(std::filesystem::exists(search_list()));
+}
+
 TEST(Launcher, HelpWorksWithoutADisplay) {
   const QByteArray bin = qgetenv("TRAVO_BIN_DIR");
   if (bin.isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";

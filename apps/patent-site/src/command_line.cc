@@ -50,6 +50,8 @@ std::string usage() {
          "  --redirect-loop-page N   redirect page N to itself\n"
          "  --rotate-cookie-page N   new session cookie on page N, old one forgotten\n"
          "  --short-info             30-character INFO value\n"
+         "  --captcha-page N         answer page N with a captcha form (no hits, no count)\n"
+         "  --maintenance            answer every request with a maintenance notice (HTTP 503)\n"
          "\n"
          "Prints \"patent-site listening on http://HOST:PORT\" once ready; stops on\n"
          "SIGINT or SIGTERM.\n";
@@ -90,12 +92,14 @@ Command_Line parse_command_line(std::span<const std::string_view> args) {
       {"--error500-page", page(o.error500_page)},
       {"--redirect-loop-page", page(o.redirect_loop_page)},
       {"--rotate-cookie-page", page(o.rotate_cookie_page)},
+      {"--captcha-page", page(o.captcha_page)},
   };
   const std::map<std::string_view, bool*> switches = {
       {"--no-count", &o.no_count},
       {"--count-separators", &o.count_separators},
       {"--no-form", &o.no_form},
       {"--short-info", &o.short_info},
+      {"--maintenance", &o.maintenance},
       {"--help", &cl.help},
   };
 

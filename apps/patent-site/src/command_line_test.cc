@@ -41,7 +41,15 @@ TEST(CommandLine, ReadsOptionsAndFaultSwitches) {
   EXPECT_TRUE(o.short_info);
   EXPECT_FALSE(o.huge_page.has_value());
   EXPECT_FALSE(cl.help);
+  EXPECT_FALSE(o.captcha_page.has_value());
+  EXPECT_FALSE(o.maintenance);
   EXPECT_TRUE(parse({"--help"}).help);
+
+  const Options blocked = parse({"--captcha-page", "3", "--maintenance"}).options;
+  EXPECT_EQ(blocked.captcha_page, 3);
+  EXPECT_TRUE(blocked.maintenance);
+  EXPECT_THROW(parse({"--captcha-page", "256"}), std::invalid_argument);
+  EXPECT_THROW(parse({"--maintenance=1"}), std::invalid_argument);
 }
 
 TEST(CommandLine, RejectsWhatItCannotUse) {

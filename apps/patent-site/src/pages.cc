@@ -172,6 +172,26 @@ std::string busy_page() {
   return out;
 }
 
+std::string captcha_page(std::string_view action) {
+  std::string out;
+  head(out, "安全驗證－請輸入驗證碼");
+  out += "<form name=\"captcha\" method=\"post\" action=\"";
+  out += html_escape(action);
+  out += "\">\n<div class=\"msg\"><p>為確認您不是自動程式，請輸入下圖中的驗證碼。\n"
+         "<p><img src=\"captcha.ashx?r=1\" alt=\"驗證碼\" width=\"120\" height=\"40\">\n"
+         "<p><input type=\"text\" name=\"CAPTCHA\" maxlength=\"6\"> "
+         "<input type=\"submit\" value=\"確定\">\n</div>\n</form>\n";
+  tail(out);
+  return out;
+}
+
+std::string maintenance_page() {
+  return "<!DOCTYPE html>\n<html lang=\"zh-TW\"><head><meta charset=\"utf-8\">"
+         "<title>系統維護中</title></head>\n<body>\n<h1>系統維護公告</h1>\n"
+         "<p>本系統進行例行維護，暫停服務，造成不便敬請見諒。\n"
+         "<p>The system is under maintenance.\n</body></html>\n";
+}
+
 std::string result_page(const Result_View& view) {
   std::string out;
   out.reserve(8192 + view.hits.size() * 1200);

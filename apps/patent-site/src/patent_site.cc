@@ -36,7 +36,8 @@ void check_options(const Options& o) {
       {"drop", o.drop_page},         {"short-titles", o.short_titles_page},
       {"stall", o.stall_page},       {"huge", o.huge_page},
       {"invalid-utf8", o.invalid_utf8_page}, {"error500", o.error500_page},
-      {"redirect-loop", o.redirect_loop_page}, {"rotate-cookie", o.rotate_cookie_page}};
+      {"redirect-loop", o.redirect_loop_page}, {"rotate-cookie", o.rotate_cookie_page},
+      {"captcha", o.captcha_page}};
   for (const auto& [name, page] : pages) {
     if (page && (*page < 0 || *page > 255)) {
       fail(std::string(name) + " page must be 0..255, got " + std::to_string(*page));
@@ -138,6 +139,12 @@ void Patent_Site::Impl::dispatch(const httplib::Request& req, httplib::Response&
   const bool has_query = q != std::string_view::npos && q + 1 < target.size();
   const std::string_view query = has_query ? target.substr(q + 1) : std::string_view{};
 
+  if (options.maintenance) {
+    res.status = 503;
+    res.set_header("Retry-After", "3600");
+    res.set_content(maintenance_page(), kHtml);
+    return;
+  }
   if (path != kEntryPath) return fail(res, 404, "找不到網頁：" + path);
   res.set_header("Cache-Control", "private");
 
@@ -236,6 +243,11 @@ void Patent_Site::Impl::page_get(const httplib::Request& req, httplib::Response&
     stop_cv.wait(lock, [&] { return stopping; });
     lock.unlock();
     return fail(res, 503, "服務已停止");
+  }
+  if (is_page(options.captcha_page, page)) {
+    res.status = 200;
+    res.set_content(captcha_page("travobkm?" + s->action_query), kHtml);
+    return;
   }
   if (is_page(options.error500_page, page)) {
     return fail(res, 500, "伺服器發生錯誤 (Server Error in '/travo2' Application)。");

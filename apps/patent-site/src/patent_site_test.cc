@@ -491,6 +491,43 @@ TEST(PatentSiteFaults, MisbehavingPages) {
   EXPECT_EQ(occurrences(latin.body, "<div class=\"divsum_TI\">"), 10u);
 }
 
+TEST(PatentSiteFaults, CaptchaPageAndMaintenance) {
+  {
+    Options o = small_site();
+    o.captcha_page = 1;
+    Patent_Site site(o);
+    Browser b(site);
+    const std::string info = info_of(search(b, "裝置").body);
+    EXPECT_EQ(numbers_of(b.get(page_target(info, 0)).body).size(), 10u);
+    // Page 1, every time: a captcha form where the result page should be.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const Reply captcha = b.get(page_target(info, 1));
+      EXPECT_EQ(captcha.status, 200);
+      EXPECT_NE(captcha.body.find("<title>安全驗證－請輸入驗證碼</title>"), std::string::npos);
+      EXPECT_NE(captcha.body.find("name=\"CAPTCHA\""), std::string::npos);
+      EXPECT_TRUE(numbers_of(captcha.body).empty());
+      EXPECT_EQ(count_of(captcha.body), std::nullopt);
+      EXPECT_EQ(info_of(captcha.body), "");
+    }
+    EXPECT_EQ(site.page_fetches(1), 2);
+    EXPECT_EQ(numbers_of(b.get(page_target(info, 2)).body).size(), 10u);
+  }
+  {
+    Options o = small_site();
+    o.maintenance = true;
+    Patent_Site site(o);
+    Browser b(site);
+    for (const Reply& r : {b.get(kEntry), b.post(kEntry, first_post_fields("裝置")), b.get("/elsewhere")}) {
+      EXPECT_EQ(r.status, 503);
+      EXPECT_EQ(r.header("Retry-After"), "3600");
+      EXPECT_NE(r.body.find("<title>系統維護中</title>"), std::string::npos);
+      EXPECT_EQ(r.body.find("<form"), std::string::npos);
+    }
+    EXPECT_TRUE(b.cookie.empty()) << "no session is opened";
+    EXPECT_EQ(site.session_count(), 0u);
+  }
+}
+
 TEST(PatentSiteFaults, StopWakesAStalledRequest) {
   Options o = small_site();
   o.stall_page = 0;

@@ -102,6 +102,7 @@ struct Session::Impl {
   Clock::time_point last_activity;
   curl_off_t last_dlnow = 0, last_ulnow = 0;
   bool body_too_large = false;
+  bool aborted = false;  // abort_requested said so
   const char* callback_failure = nullptr;  // why a callback aborted, if it did
   Slist request_headers;
 
@@ -201,6 +202,10 @@ struct Session::Impl {
       self->last_ulnow = ulnow;
       self->touch();
     }
+    if (self->options.abort_requested && self->options.abort_requested()) {
+      self->aborted = true;
+      return 1;  // aborts with CURLE_ABORTED_BY_CALLBACK
+    }
     return 0;
   }
 
@@ -271,6 +276,7 @@ struct Session::Impl {
     connected = false;
     last_dlnow = last_ulnow = 0;
     body_too_large = false;
+    aborted = false;
     callback_failure = nullptr;
     error_buffer[0] = '\0';
     touch();
@@ -331,6 +337,8 @@ struct Session::Impl {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(stall - silent).count();
         wait_ms = static_cast<int>(std::clamp<std::int64_t>(left, 1, 1000));
       }
+      // The progress callback only runs when the loop comes round.
+      if (options.abort_requested) wait_ms = std::min(wait_ms, static_cast<int>(kAbortCheckInterval.count()));
       if (const CURLMcode mc = curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr); mc != CURLM_OK) {
         throw Error("request to " + url + " failed: " + curl_multi_strerror(mc));
       }
@@ -342,6 +350,7 @@ struct Session::Impl {
 
     if (result != CURLE_OK) {
       const std::string detail = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(result);
+      if (aborted) throw Aborted("request to " + where(url) + " was cancelled");
       if (body_too_large) {
         throw Error("response body larger than " + std::to_string(options.max_body_bytes) +
                     " bytes from " + where(url));

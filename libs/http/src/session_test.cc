@@ -70,6 +70,8 @@ class HttpSessionTest : public ::testing::Test {
       // Silent until tear-down: however slowly the client runs, it never
       // sees an answer before its own stall time-out.
       std::unique_lock lock(mutex_);
+      ++slow_arrivals_;
+      released_.notify_all();
       released_.wait(lock, [this] { return stopping_; });
       res.set_content("late", "text/plain");
     });
@@ -137,6 +139,7 @@ class HttpSessionTest : public ::testing::Test {
   std::mutex mutex_;
   std::condition_variable released_;
   bool stopping_ = false;
+  int slow_arrivals_ = 0;  // requests /slow has received
 };
 
 // Accepts connections on a free loopback port and records each request's
@@ -333,6 +336,48 @@ TEST_F(HttpSessionTest, StallTimeOutThrowsButSteadyTrickleDoesNot) {
   const std::string dripped = session.get(url("/drip"), {}).body;
   EXPECT_GE(dripped.size(), 2u);
   EXPECT_EQ(dripped.find_first_not_of('x'), std::string::npos) << dripped;
+}
+
+TEST_F(HttpSessionTest, AbortRequestCutsAStalledRequestShort) {
+  std::atomic<bool> stop{false};
+  Options options;
+  options.stall_timeout = std::chrono::hours(1);  // only the abort can end the wait
+  options.abort_requested = [&stop] { return stop.load(); };
+  Session session(options);
+  EXPECT_EQ(session.get(url("/big"), {}).body.size(), 10000u);
+
+  // Asks for the abort once the server holds the request; should the abort
+  // not work, it releases the server after a long bound so the test fails
+  // instead of hanging.
+  std::thread stopper([this, &stop] {
+    std::unique_lock lock(mutex_);
+    if (released_.wait_for(lock, 120s, [this] { return slow_arrivals_ > 0; })) {
+      stop = true;
+      if (released_.wait_for(lock, 120s, [this] { return stopping_; })) return;
+    }
+    stopping_ = true;
+    released_.notify_all();
+  });
+  try {
+    const Response late = session.get(url("/slow"), {});
+    ADD_FAILURE() << "the abort did not cut the request short: " << late.body;
+  } catch (const Aborted& e) {
+    EXPECT_THAT(e.what(), HasSubstr("cancelled"));
+    EXPECT_THAT(e.what(), HasSubstr(url("/slow")));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  released_.notify_all();
+  stopper.join();
+
+  // The same session serves the next request once the abort is withdrawn,
+  // and an abort asked before a request starts stops it at once.
+  stop = false;
+  EXPECT_EQ(session.get(url("/big"), {}).body.size(), 10000u);
+  stop = true;
+  EXPECT_THROW(session.get(url("/big"), {}), Aborted);
 }
 
 TEST_F(HttpSessionTest, BodyLargerThanTheLimitThrows) {

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -124,6 +125,7 @@ Main_Window::Main_Window(Queue_Map* Queue_All_variable, Event_Map* Event_All_var
   action_001_ = mender_model::try_except_log("button_event_001", [this] { button_event_001(); });
   action_005_ = mender_model::try_except_log("button_event_005", [this] { button_event_005(); });
   action_008_ = mender_model::try_except_log("button_event_008", [this] { button_event_008(); });
+  action_stop_ = mender_model::try_except_log("stop_search", [this] { stop_search(); });
 
   build_buttons();
 
@@ -290,9 +292,17 @@ void Main_Window::button_event_008() {
   if (!options_.shell.open_url(address)) throw std::runtime_error("cannot open \"" + address + "\" in a web browser");
 }
 
+void Main_Window::stop_search() {
+  // Only while a search runs; the worker also drops a stop it finds when it
+  // takes the next command, so a late one cannot cut that one short.
+  if (events().at(kBusy).is_set()) events().at(kStopSearch).set();
+}
+
 void Main_Window::aa() {
   try {
     Event& busy = events().at(kBusy);
+    QPushButton* output = set_button_.button(kOutputButton);
+    if (output) output->setToolTip(busy.is_set() ? QString(kStopTip) : QString());
     if (busy.is_set()) {
       std::string next = kBusyCaptions[0];
       if (set_button_.cget(kOutputButton, "text") == kBusyCaptions[0]) {
@@ -325,6 +335,15 @@ void Main_Window::aa() {
   }
 
   poll_timer_.start(options_.poll_interval);
+}
+
+void Main_Window::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    action_stop_();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Main_Window::closeEvent(QCloseEvent* event) {

@@ -248,6 +248,46 @@ TEST_F(MainWindowTest, BusyCaptionCyclesOnTheOutputButton) {
   EXPECT_EQ(output_button()->text(), "輸出檢索列表");
 }
 
+TEST_F(MainWindowTest, EscStopsOnlyARunningSearchAndTheBusyButtonSaysSo) {
+  Main_Window& w = open_window();
+  Event& stop = maps->Event_All_variable.at(kStopSearch);
+
+  // Idle: Esc sends nothing, and the button has no tooltip.
+  w.run_aa();
+  EXPECT_TRUE(output_button()->toolTip().isEmpty());
+  QTest::keyClick(entry(), Qt::Key_Escape);
+  EXPECT_FALSE(stop.is_set());
+
+  // Searching: the busy button tells how to stop, and Esc pressed in the
+  // entry, in the message area or on the window itself sends the stop.
+  entry()->setText("石墨烯");
+  click(output_button());
+  ASSERT_TRUE(busy().is_set());
+  w.run_aa();
+  EXPECT_EQ(output_button()->toolTip(), QString(kStopTip));
+  EXPECT_NE(output_button()->toolTip().indexOf("Esc"), -1);
+  for (QWidget* target : {static_cast<QWidget*>(entry()), static_cast<QWidget*>(&w.textbox()),
+                          static_cast<QWidget*>(&w)}) {
+    stop.clear();
+    QTest::keyClick(target, Qt::Key_Escape);
+    EXPECT_TRUE(stop.is_set()) << target->objectName().toStdString();
+  }
+  EXPECT_EQ(commands().size(), 1u) << "Esc puts no command";
+  EXPECT_TRUE(busy().is_set()) << "the worker, not the window, ends the run";
+
+  // Other keys do not stop; once the run is over the tooltip goes.
+  stop.clear();
+  QTest::keyClick(entry(), Qt::Key_Escape, Qt::ShiftModifier);
+  QTest::keyClick(entry(), Qt::Key_Q);
+  EXPECT_FALSE(stop.is_set());
+  messages().put(std::string(kDoneMarker));
+  w.run_aa();
+  w.run_aa();
+  EXPECT_TRUE(output_button()->toolTip().isEmpty());
+  QTest::keyClick(entry(), Qt::Key_Escape);
+  EXPECT_FALSE(stop.is_set());
+}
+
 TEST_F(MainWindowTest, TheWindowsOwnTimerRunsThePollingStep) {
   options.poll_interval = std::chrono::milliseconds(1);
   Main_Window& w = open_window();

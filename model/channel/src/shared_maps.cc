@@ -131,6 +131,7 @@ std::unique_ptr<Shared_Maps> make_shared_maps() {
   auto maps = std::make_unique<Shared_Maps>();
   maps->Event_All_variable.add(kBusy);
   maps->Event_All_variable.add(kEnd);
+  maps->Event_All_variable.add(kStopSearch);
   maps->Queue_All_variable.add(kStartData);
   maps->Queue_All_variable.add(kBusy);
   maps->Queue_All_variable.add(kEnd);

@@ -7,10 +7,12 @@
 namespace travo {
 namespace {
 
-TEST(SharedMaps, LauncherCreatesTheFiveEntries) {
+TEST(SharedMaps, LauncherCreatesTheSixEntries) {
   auto maps = make_shared_maps();
   EXPECT_TRUE(maps->Event_All_variable.contains("get_receipt"));
   EXPECT_TRUE(maps->Event_All_variable.contains("end"));
+  EXPECT_TRUE(maps->Event_All_variable.contains("stop_search"));
+  EXPECT_FALSE(maps->Event_All_variable.at("stop_search").is_set());
   EXPECT_TRUE(maps->Queue_All_variable.contains("起始數據"));
   EXPECT_TRUE(maps->Queue_All_variable.contains("get_receipt"));
   EXPECT_TRUE(maps->Queue_All_variable.contains("end"));

@@ -72,6 +72,38 @@ std::optional<std::string> find_count(const html::Document& page) {
   return std::nullopt;
 }
 
+std::optional<std::string> page_title(const html::Document& page) {
+  const std::optional<html::Node> title = page.select_first("title");
+  if (!title) return std::nullopt;
+  std::string line;
+  for (char c : title->text()) {
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    if (space) {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  line = html::trim(line);
+  if (line.empty()) return std::nullopt;
+  size_t i = 0;
+  size_t chars = 0;
+  while (i < line.size() && chars < kMaxTitleChars) {
+    ++i;
+    while (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) ++i;
+    ++chars;
+  }
+  if (i < line.size()) line = line.substr(0, i) + "…";
+  return line;
+}
+
+std::string unrecognised_page_message(int page_number, const std::optional<std::string>& title) {
+  std::string message = "檢索網站回覆了無法辨識的頁面（第 " + std::to_string(page_number) +
+                        " 頁），可能網站維護中或已改版";
+  if (title) message += "（" + *title + "）";
+  return message;
+}
+
 long long parse_count(const std::string& count_text) {
   std::string digits;
   size_t i = 0;

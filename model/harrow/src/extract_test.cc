@@ -73,5 +73,27 @@ TEST(ParseCount, SeparatorsAreRemoved) {
   EXPECT_THROW(parse_count("99999999999999999999999"), std::invalid_argument);
 }
 
+TEST(UnrecognisedPage, MessageNamesThePageAndTheTitleInBrackets) {
+  EXPECT_EQ(unrecognised_page_message(1, std::nullopt),
+            "檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版");
+  EXPECT_EQ(unrecognised_page_message(4, std::string("請輸入驗證碼")),
+            "檢索網站回覆了無法辨識的頁面（第 4 頁），可能網站維護中或已改版（請輸入驗證碼）");
+}
+
+TEST(UnrecognisedPage, TitleIsOneTrimmedLineOfBoundedLength) {
+  EXPECT_EQ(page_title(parse("<html><head><title>\n  系統\t維護中 \r\n 請稍候　</title></head></html>")),
+            std::optional<std::string>("系統 維護中 請稍候"));
+  EXPECT_EQ(page_title(parse("<title>A &amp; B</title><p>x")), std::optional<std::string>("A & B"));
+  EXPECT_EQ(page_title(parse("<p>no title</p>")), std::nullopt);
+  EXPECT_EQ(page_title(parse("<title> \n </title>")), std::nullopt);
+  std::string long_title;
+  for (int i = 0; i < 100; ++i) long_title += "驗";
+  const auto cut = page_title(parse("<title>" + long_title + "</title>"));
+  ASSERT_TRUE(cut);
+  std::string expected;
+  for (size_t i = 0; i < kMaxTitleChars; ++i) expected += "驗";
+  EXPECT_EQ(*cut, expected + "…");
+}
+
 }  // namespace
 }  // namespace travo::harrow

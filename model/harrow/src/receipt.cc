@@ -1,12 +1,16 @@
 #include "travo/harrow/receipt.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "diag.h"
 #include "travo/harrow/extract.h"
 #include "travo/harrow/search_list.h"
 #include "travo/harrow/spider_travo.h"
+#include "travo/html/document.h"
 #include "travo/platform/paths.h"
 
 namespace travo::harrow {
@@ -33,41 +37,105 @@ const std::string& entry(const Page_Data& data, const char* key, size_t i, int p
   return list[i];
 }
 
+// The site answered a page that is neither a result page nor the end of
+// the list. On page 1 nothing has been read: the previous list is kept.
+class Unrecognised_Page : public std::runtime_error {
+ public:
+  Unrecognised_Page(int page_number, const std::optional<std::string>& title)
+      : std::runtime_error(unrecognised_page_message(page_number, title)), first_page(page_number == 1) {}
+  bool first_page;
+};
+
 class Command_Runner {
  public:
-  Command_Runner(Queue& messages, const Receipt_Options& options)
-      : messages_(messages), options_(options) {}
+  Command_Runner(Queue& messages, const Event* stop, const Receipt_Options& options)
+      : messages_(messages), stop_(stop), options_(options) {}
 
   // Serves one command; throws the failure that ends it.
   void serve(const Start_Data& start_data) {
-    Spider_TRAVO spider(false, Spider_Config{options_.site, options_.http});
+    Spider_TRAVO spider(false, Spider_Config{options_.site, http_options()});
     spider.add_keyword(text_form(start_data.at(kCommandKey)));
-    spider.run();
-    spider.get_info();
-
+    const std::filesystem::path target = platform::local_path(options_.output_path);
     int pages = 0;
     Search_List list;
-    bool patents_number_ok = true;
-    const std::filesystem::path target = platform::local_path(options_.output_path);
     try {
+      spider.run();
+      spider.get_info();
+      bool patents_number_ok = true;
       page_loop(spider, list, pages, patents_number_ok);
+    } catch (const http::Aborted&) {
+      stopped_ = true;  // the request in flight does not count
+    } catch (const Unrecognised_Page& e) {
+      outcome_.pages = pages;
+      if (e.first_page) throw;
+      list.finish(target);
+      throw;
     } catch (...) {
       outcome_.pages = pages;
-      list.finish(target);  // a failure here replaces the page loop's
+      // Before the page loop there is no list yet: a failure there leaves
+      // the previous file alone.
+      if (list_started_) list.finish(target);  // a failure here replaces the page loop's
       throw;
     }
     outcome_.pages = pages;
     list.finish(target);
+    if (stopped_) {
+      outcome_.stopped = true;
+      put("已停止檢索，檢索列表含已讀取的 " + std::to_string(outcome_.hits) + " 筆");
+    }
   }
 
   Command_Outcome& outcome() { return outcome_; }
 
  private:
   void put(std::string text) { messages_.put(std::move(text)); }
+  bool stop_requested() const { return stop_ != nullptr && stop_->is_set(); }
+
+  // The caller's HTTP options, with requests cut short by a stop.
+  http::Options http_options() const {
+    http::Options o = options_.http;
+    if (stop_ != nullptr) {
+      o.abort_requested = [stop = stop_, outer = options_.http.abort_requested] {
+        return stop->is_set() || (outer && outer());
+      };
+    }
+    return o;
+  }
+
+  // An empty page: the end of the list, or a page the site should not have
+  // sent. `count_here` is the count element of this very page (page 0).
+  void judge_empty_page(const Spider_TRAVO& spider, int pages, const std::optional<std::string>& count_here) {
+    auto title = [&] { return page_title(html::Document::parse(spider.resp_enter->body)); };
+    if (pages == 0) {
+      // A genuine empty search shows its count of 0; a page without the
+      // count (a captcha, a notice, a redesign) is not a search result.
+      if (!count_here) throw Unrecognised_Page(1, title());
+      try {
+        if (parse_count(*count_here) > 0) throw Unrecognised_Page(1, title());
+      } catch (const std::invalid_argument&) {
+        // A count that is no number: the result page is there; as before.
+      }
+      return;
+    }
+    if (!spider.patents_number) return;
+    long long announced = 0;
+    try {
+      announced = parse_count(*spider.patents_number);
+    } catch (const std::invalid_argument&) {
+      return;
+    }
+    // The site lists at most the first 2000 hits.
+    if (outcome_.hits < std::min(announced, 2000LL)) throw Unrecognised_Page(pages + 1, title());
+  }
 
   void page_loop(Spider_TRAVO& spider, Search_List& list, int& pages, bool& patents_number_ok) {
+    list_started_ = true;
     int empty_first_pages = 0;
     for (;;) {
+      if (stop_requested()) {
+        stopped_ = true;
+        return;
+      }
       spider.to_patent(pages, 1);
       // An error status would read as "no more hits" and pass a cut-short
       // list off as complete; report it instead.
@@ -78,9 +146,14 @@ class Command_Runner {
       Page_Data data = spider.get_data();
       const size_t n = data.at("公開號").size();
       if (n == 0 && pages == 0) {
-        if (++empty_first_pages >= options_.empty_page_attempts) return;
-        std::this_thread::sleep_for(options_.empty_page_wait);
+        if (++empty_first_pages >= options_.empty_page_attempts) {
+          judge_empty_page(spider, pages, find_count(html::Document::parse(spider.resp_enter->body)));
+          return;
+        }
+        if (stop_ != nullptr) stop_->wait_for(options_.empty_page_wait);  // a stop ends the wait
+        else std::this_thread::sleep_for(options_.empty_page_wait);
       } else if (n == 0) {
+        judge_empty_page(spider, pages, std::nullopt);
         return;
       } else {
         if (patents_number_ok && spider.patents_number) {
@@ -109,14 +182,18 @@ class Command_Runner {
         }
         put(std::move(batch_data));
         ++pages;
+        if (options_.on_page_read) options_.on_page_read(pages);
       }
       if (pages >= options_.max_pages) return;
     }
   }
 
   Queue& messages_;
+  const Event* stop_;  // null when the maps have no stop event
   const Receipt_Options& options_;
   Command_Outcome outcome_;
+  bool stopped_ = false;
+  bool list_started_ = false;
 };
 
 }  // namespace
@@ -133,11 +210,14 @@ void receipt(Queue_Map& Queue_All_variable, Event_Map& Event_All_variable,
       busy.clear();
       Queue_Item item = Queue_All_variable.at(kStartData).take();
       if (Event_All_variable.at(kEnd).is_set()) return;
+      // A stop set while the worker waited belongs to no search.
+      Event* stop = Event_All_variable.contains(kStopSearch) ? &Event_All_variable.at(kStopSearch) : nullptr;
+      if (stop) stop->clear();
       busy.set();
 
       const Start_Data* start_data = std::get_if<Start_Data>(&item);
       if (!start_data) throw std::invalid_argument("起始數據不是檢索命令");
-      Command_Runner runner(messages, options);
+      Command_Runner runner(messages, stop, options);
       try {
         runner.serve(*start_data);
       } catch (...) {

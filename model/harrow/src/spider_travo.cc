@@ -28,6 +28,8 @@ template <typename F>
 http::Response request(const char* what, F&& f) {
   try {
     return f();
+  } catch (const http::Aborted&) {
+    throw;  // a stop, not a network failure
   } catch (const http::Error& e) {
     throw std::runtime_error(std::string("連線檢索網站失敗（") + what + "）：" + e.what());
   }
@@ -115,6 +117,8 @@ void Spider_TRAVO::run() {
   std::optional<Form_Post> post = read_form_post(first.body, url, search_text);
   if (!post) {
     diag_line("未找到 form，已完成查詢。");
+    formless_reply = true;
+    formless_reply_title = page_title(html::Document::parse(first.body));
     return;
   }
   resp_enter =
@@ -123,6 +127,9 @@ void Spider_TRAVO::run() {
 
 void Spider_TRAVO::get_info() {
   if (!resp_enter) {
+    // A site that answers the search with a notice instead of its form (a
+    // maintenance page, a block) never reaches the first result page.
+    if (formless_reply) throw std::runtime_error(unrecognised_page_message(1, formless_reply_title));
     throw std::runtime_error("檢索網站沒有回覆檢索結果頁，無法讀取 INFO");
   }
   html::Document doc = html::Document::parse(resp_enter->body);

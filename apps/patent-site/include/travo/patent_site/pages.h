@@ -44,6 +44,14 @@ std::string reply_form_page(const Reply_Form& form);
 // A reply to the first post without any form (the --no-form fault).
 std::string busy_page();
 
+// What a blocking site sends instead of a result page (--captcha-page): a
+// captcha form titled "安全驗證－請輸入驗證碼", no hits, no count.
+std::string captcha_page(std::string_view action);
+
+// The notice a site under maintenance sends for every request
+// (--maintenance): titled "系統維護中", no form, no hits, no count.
+std::string maintenance_page();
+
 // One result page.
 struct Result_View {
   std::string_view action;

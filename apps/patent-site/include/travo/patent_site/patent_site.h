@@ -80,6 +80,8 @@ struct Options {
   std::optional<int> redirect_loop_page; // 302 to its own address
   std::optional<int> rotate_cookie_page; // new session id set on this page, old one forgotten
   bool short_info = false;               // 30-character INFO (page queries 33 characters)
+  std::optional<int> captcha_page;       // a captcha form instead of the page: no hits, no count
+  bool maintenance = false;              // every request: HTTP 503 with a maintenance notice
 };
 
 inline constexpr size_t kHugePageBytes = 100u * 1024u * 1024u;

@@ -12,12 +12,17 @@
 // that says what happened and for which address. The status code is not
 // judged: a 404 or 500 page comes back as a Response like any other.
 //
+// A request can be cut short from outside: Options::abort_requested is
+// asked from libcurl's progress callback, which runs several times a second
+// even while the server is silent, so a stalled site cannot hold it up.
+//
 // Response bodies are decoded as UTF-8 whatever the server declares:
 // invalid byte sequences become U+FFFD.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -40,11 +45,23 @@ struct Options {
   std::chrono::milliseconds stall_timeout = kStallTimeout;
   std::size_t max_body_bytes = kMaxBodyBytes;
   long max_redirects = kMaxRedirects;  // more hops than this throw Error
+  // Asked on the requesting thread while a request runs (at least every
+  // kAbortCheckInterval); true cuts the request short with Aborted. Must
+  // not throw.
+  std::function<bool()> abort_requested;
 };
+
+inline constexpr std::chrono::milliseconds kAbortCheckInterval{50};
 
 class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// The request was cut short because Options::abort_requested said so.
+class Aborted : public Error {
+ public:
+  using Error::Error;
 };
 
 struct Response {

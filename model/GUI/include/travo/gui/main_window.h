@@ -30,9 +30,14 @@
 //   button_event_005  opens the output folder in the file manager.
 //   button_event_008  opens the product page over https, or over http when
 //                     that fails.
+//   stop_search       the Esc key: while the busy event is set, sets the
+//                     event "stop_search", which makes the worker stop the
+//                     search, save the rows read and end the command as
+//                     usual; otherwise does nothing.
 //   aa                the polling step: cycles the caption of "輸出檢索列表"
 //                     through "輸出中." "輸出中.." "輸出中..." while the busy
-//                     event is set and shows "輸出檢索列表" when it is clear;
+//                     event is set, with the tooltip kStopTip, and shows
+//                     "輸出檢索列表" without a tooltip when it is clear;
 //                     moves at most one message from the queue "get_receipt"
 //                     into the message area, "\n完成" for the completion
 //                     marker (which also clears the busy event); then
@@ -63,6 +68,8 @@ inline constexpr const char* kTitle = "TRAVO專利檢索軟體";
 inline constexpr const char* kOutputButton = "輸出檢索列表";
 // Name of the search command entry row.
 inline constexpr const char* kCommandEntry = "檢索指令";
+// Tooltip of the output button while a search runs.
+inline constexpr const char* kStopTip = "檢索進行中：按 Esc 鍵可停止檢索";
 // Tag of the red error lines in the message area.
 inline constexpr const char* kRedTag = "red_tag";
 
@@ -77,6 +84,7 @@ class Main_Window : public QWidget {
   void button_event_001();
   void button_event_005();
   void button_event_008();
+  void stop_search();
   void aa();
 
   // The actions as the window runs them: never throw, report failures.
@@ -102,6 +110,8 @@ class Main_Window : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Esc anywhere in the window (the entry and the message area pass it on).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   Queue_Map& queues();
@@ -126,7 +136,7 @@ class Main_Window : public QWidget {
   std::array<QWidget*, 10> frame_{};  // slots 1, 2, 4, 5, 6 are used
   Text_Box* textbox_ = nullptr;
 
-  std::function<void()> action_001_, action_005_, action_008_, action_aa_;
+  std::function<void()> action_001_, action_005_, action_008_, action_stop_, action_aa_;
   QTimer poll_timer_;
   bool closed_ = false;
 };

@@ -1,7 +1,8 @@
 // The channel between the desktop front end and the search worker.
 //
 // The launcher creates two maps and hands the same objects to both sides:
-//   Event_All_variable  events "get_receipt" (busy) and "end" (stop)
+//   Event_All_variable  events "get_receipt" (busy), "end" (stop) and
+//                       "stop_search" (cut the running search short)
 //   Queue_All_variable  queues "起始數據" (start-data commands), "get_receipt"
 //                       (worker messages) and "end" (stop notice)
 // Events and queues are safe to use from any thread. Neither side adds or
@@ -110,6 +111,11 @@ class Queue_Map {
 // Key names of the protocol.
 inline constexpr const char* kBusy = "get_receipt";        // event and message queue
 inline constexpr const char* kEnd = "end";                 // event and queue
+// Event: the user asks to stop the search being served. The worker acts on
+// it before the next result page (and cuts a request in flight short), then
+// ends the command as usual; the worker drops it when it takes the next
+// command, so one set while the worker waits stops nothing.
+inline constexpr const char* kStopSearch = "stop_search";
 inline constexpr const char* kStartData = "起始數據";      // command queue
 inline constexpr const char* kCommandKey = "檢索指令";     // search command key
 inline constexpr const char* kDoneMarker = "$$$檢索報告完成$$$";
@@ -127,7 +133,7 @@ inline constexpr const char* kParameterKeys[] = {"文字大小比例", "中文�
 //   "分析最接近專利數量"  integer  5          closest patents to analyse
 Start_Data default_parameters();
 
-// The launcher's part: both maps with their five entries.
+// The launcher's part: both maps with their six entries.
 struct Shared_Maps {
   Queue_Map Queue_All_variable;
   Event_Map Event_All_variable;

@@ -26,6 +26,18 @@ std::string applicant_text(const html::Node& cell);
 // The trimmed text of the first <font class="numfmt">, if the page has one.
 std::optional<std::string> find_count(const html::Document& page);
 
+// The page's <title> as one line (white space runs become one space,
+// trimmed, at most kMaxTitleChars characters with "…" when cut), or
+// nothing when the page has no title or an empty one.
+inline constexpr size_t kMaxTitleChars = 60;
+std::optional<std::string> page_title(const html::Document& page);
+
+// What the worker says when the site answers a result page that is not one:
+// "檢索網站回覆了無法辨識的頁面（第 N 頁），可能網站維護中或已改版", then the
+// page's title in full-width brackets when it has one. `page_number` is
+// 1-based, as users count pages.
+std::string unrecognised_page_message(int page_number, const std::optional<std::string>& title);
+
 // The hit count as an integer: digit-group separators ("," "，" and white
 // space) are removed first, so "1,234" reads as 1234. Throws
 // std::invalid_argument when what is left is not a decimal integer.

@@ -6,6 +6,20 @@
 // progress messages on the queue "get_receipt" and saves the search list.
 // Every command ends with the message "$$$檢索報告完成$$$"; no failure ever
 // leaves receipt().
+//
+// The event "stop_search" (when the maps hold it) stops the command being
+// served: the worker looks at it before each result page, and a request in
+// flight is cut short through the HTTP layer, so only complete pages count.
+// The rows read so far are saved, "已停止檢索，檢索列表含已讀取的 N 筆" is
+// sent, then the completion marker. The worker clears the event when it
+// takes a command, so a stop set while it waits stops nothing.
+//
+// A page the site should not have sent is a failure: page 0 (after its
+// retries) without hits and without the count element, or with a count
+// above 0, leaves the previous search list alone; a later page without hits
+// while the count says more remain saves the rows read. Either way the
+// message is "檢索網站回覆了無法辨識的頁面（第 N 頁），可能網站維護中或已改版"
+// (N 1-based), followed by the page's title in brackets when it has one.
 #pragma once
 
 #include <chrono>
@@ -22,6 +36,7 @@ namespace travo::harrow {
 // How one command ended, for callers that need more than the messages.
 struct Command_Outcome {
   bool failed = false;        // a failure description was sent
+  bool stopped = false;       // ended by a stop, with the rows read saved
   std::string failure;        // that description ("" when none)
   int pages = 0;              // result pages with hits taken
   long long hits = 0;         // rows written to the search list
@@ -39,6 +54,10 @@ struct Receipt_Options {
   // Called on the worker thread after each command's completion marker has
   // been put. Must not throw.
   std::function<void(const Command_Outcome&)> on_command_done;
+  // Called on the worker thread after each result page with hits has been
+  // taken (rows appended, lines put), with the number of such pages so far;
+  // lets tests act between two pages. Must not throw.
+  std::function<void(int pages)> on_page_read;
 };
 
 void receipt(Queue_Map& Queue_All_variable, Event_Map& Event_All_variable,

@@ -9,8 +9,9 @@
 //   s.get_data();     // the six columns of the page just fetched
 // All requests go through one HTTP session whose cookie jar lasts as long as
 // the object. Diagnostic lines go to standard output. Network failures and
-// time-outs throw (std::runtime_error with a message for the user); the
-// status code of a reply is never judged.
+// time-outs throw (std::runtime_error with a message for the user); a request
+// cut short through http::Options::abort_requested throws http::Aborted
+// unchanged. The status code of a reply is never judged.
 #pragma once
 
 #include <optional>
@@ -59,6 +60,10 @@ class Spider_TRAVO {
   std::optional<std::string> patents_number;
   std::optional<http::Response> resp_enter;
   std::string info_value;
+  // Whether the reply to the first post had no form, and that reply's
+  // title: get_info() then reports an unrecognised page.
+  bool formless_reply = false;
+  std::optional<std::string> formless_reply_title;
 };
 
 // The second post of a search, as read off the reply to the first one.
