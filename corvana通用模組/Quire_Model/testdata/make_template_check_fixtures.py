@@ -18,6 +18,10 @@ template_pydocx.docx, written by python-docx (Debian's python3-docx):
   table  "{{表格}}" | a nested table holding "{{巢狀}}"
   header "{{頁首}}"; footer "第 {{頁尾}} 頁"
 
+report_fonts.docx, written by python-docx: one paragraph per placeholder
+  {{標楷體}}, {{新細明體}}, {{正黑體}}, {{Calibri}}, {{Times}}, {{Arial}}, for
+  a report filled with the Windows fonts of our templates.
+
 Usage: make_template_check_fixtures.py [OUTPUT_DIR]  (default: this folder)
 """
 
@@ -89,11 +93,21 @@ def python_docx(path):
     d.save(path)
 
 
+def report_fonts(path):
+    import docx
+
+    d = docx.Document()
+    for key in ("標楷體", "新細明體", "正黑體", "Calibri", "Times", "Arial"):
+        d.add_paragraph("{{" + key + "}}")
+    d.save(path)
+
+
 def main():
     out = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else HERE
     os.makedirs(out, exist_ok=True)
     convert_to_docx({"template_lo": libreoffice_source()}, out)
     python_docx(os.path.join(out, "template_pydocx.docx"))
+    report_fonts(os.path.join(out, "report_fonts.docx"))
     print("fixtures written to", out)
 
 
