@@ -20,6 +20,7 @@ namespace {
 using ::testing::HasSubstr;
 using test_support::Temp_Dir;
 
+#ifndef _WIN32
 bool have(const char* tool) {
   return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -34,6 +35,7 @@ std::string output_of(const std::string& command) {
   }
   return out;
 }
+#endif
 
 TEST(ReportFonts, WindowsFontsAreEmbeddedAsTheirClosestFreeFonts) {
 #ifdef _WIN32
