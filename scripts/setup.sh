@@ -10,6 +10,7 @@ PACKAGES=(
   libcpp-httplib-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
   libreoffice-writer-nogui fonts-noto-cjk
+  fonts-arphic-ukai fonts-arphic-uming fonts-crosextra-carlito fonts-liberation2
   poppler-utils unzip zip xvfb xauth x11-apps imagemagick
   python3 python3-docx python3-docxtpl python3-requests python3-bs4 python3-uno python3-openpyxl
   xdotool xdg-utils

@@ -47,6 +47,8 @@ under "op" and gives the operation's arguments under their names:
   output                 name, pdf (false), docx (true)
   show_all_text          (none)
   show_execute_set       specify_range (false)
+  check_template         pattern (default "\\{\\{[^{}]*\\}\\}", a regular
+                         expression for what looks like a placeholder)
 
 Values: name, version, old_text, new_text, abstract, PAPN and title are
 texts or numbers. new_font_size, remark_new_font_size, left_indent and
@@ -65,6 +67,7 @@ Example:
     {"op": "run_version", "version": "report", "save_path": "out/"},
     {"op": "set", "old_text": "{{委託人}}", "new_text": "國立臺灣大學",
      "new_font_size": 12, "new_alignment": "left"},
+    {"op": "check_template"},
     {"op": "execute_set"},
     {"op": "_add_table", "PAPN": "TWI812345B", "title": "溫度感測裝置",
      "abstract": "一種溫度感測裝置……", "image_path": "fig1.png"},
@@ -72,9 +75,18 @@ Example:
     {"op": "output", "name": "report", "pdf": true}
   ]}
 
+check_template reads the open template against the keys set so far and
+prints one line per finding: "未使用的鍵：" for a key found nowhere,
+"只出現在頁首的鍵：" (頁尾, 文字方塊, 巢狀表格, 註腳, ...) for a key that
+execute_set would not reach because it stands only there, and
+"未登記的佔位符：" for a placeholder no key covers ("範本檢查沒有發現問題"
+when all is well). It changes nothing; run it before execute_set.
+
 --json RESULT.json writes {"steps": [{"op": ..., "result": ...}]} for the
 steps that ran: null for most, the list of paragraph texts for
-show_all_text, {placeholder: {"text": [...]}} for show_execute_set; after a
+show_all_text, {placeholder: {"text": [...]}} for show_execute_set,
+{"unused_keys": [...], "misplaced_keys": [{"key", "where": ["footer",
+...]}], "unregistered_placeholders": [...]} for check_template; after a
 failed step also "error": {"step", "op", "message"}. Steps are numbered
 from 1.
 

@@ -108,6 +108,45 @@ TEST_F(QuireCli, SampleJobFillsTheReport) {
   EXPECT_TRUE(steps[18].at("result").is_null());
 }
 
+// A template checked before it is filled: the LibreOffice fixture of the
+// engine, with a key only in its footer and one misspelt.
+TEST_F(QuireCli, CheckTemplatePrintsOneLinePerFinding) {
+  fs::copy_file(travo::platform::utf8_path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata/template_lo.docx"),
+                dir_ / "template.docx");
+  write("check.json", R"({"steps": [
+    {"op": "set_word_version_path", "name": "t", "path": "template.docx"},
+    {"op": "run_version", "version": "t", "save_path": ""},
+    {"op": "set", "old_text": "{{發明人}}", "new_text": "王小明"},
+    {"op": "set", "old_text": "{{申請人}}", "new_text": "國立臺灣大學"},
+    {"op": "set", "old_text": "{{頁尾}}", "new_text": "1"},
+    {"op": "set", "old_text": "{{發明者}}", "new_text": "typo"},
+    {"op": "check_template"}
+  ]})");
+  const std::string before = read(dir_ / "template.docx");
+  const Outcome o = quire("run check.json --json result.json");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out,
+            "未使用的鍵：{{發明者}}\n"
+            "只出現在頁尾的鍵：{{頁尾}}\n"
+            "未登記的佔位符：{{案號}}\n"
+            "未登記的佔位符：{{網址}}\n"
+            "未登記的佔位符：{{未知欄位}}\n"
+            "未登記的佔位符：{{方塊}}\n"
+            "未登記的佔位符：{{日期}}\n"
+            "未登記的佔位符：{{表格}}\n"
+            "未登記的佔位符：{{巢狀}}\n"
+            "未登記的佔位符：{{頁首}}\n"
+            "未登記的佔位符：{{註腳}}\n");
+  const auto result = nlohmann::json::parse(read(dir_ / "result.json"));
+  const auto& check = result.at("steps").at(6);
+  EXPECT_EQ(check.at("op"), "check_template");
+  EXPECT_EQ(check.at("result").at("unused_keys"), nlohmann::json::parse(R"(["{{發明者}}"])"));
+  EXPECT_EQ(check.at("result").at("misplaced_keys"),
+            nlohmann::json::parse(R"([{"key": "{{頁尾}}", "where": ["footer"]}])"));
+  EXPECT_EQ(check.at("result").at("unregistered_placeholders").size(), 9u);
+  EXPECT_EQ(read(dir_ / "template.docx"), before);
+}
+
 TEST_F(QuireCli, FailingStepStopsTheJobWithStatusOne) {
   write("not_a_docx.docx", "plain text\n");
   write("job.json", R"({"steps": [
@@ -186,7 +225,8 @@ TEST_F(QuireCli, HelpDocumentsTheJobFormat) {
   const Outcome help = quire("--help");
   EXPECT_EQ(help.status, 0);
   for (const char* part : {"quire run JOB.json [--json RESULT.json]", "\"steps\"", "_add_table",
-                           "show_execute_set", "specify_range", "Example:", "Exit status"})
+                           "show_execute_set", "specify_range", "check_template", "未使用的鍵：",
+                           "Example:", "Exit status"})
     EXPECT_THAT(help.out, HasSubstr(part));
   // The example in the help is itself a job that parses: every op and key
   // in it is known.

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "travo/platform/atomic_file.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/programs.h"
 
 namespace platen_model::detail {
@@ -80,8 +82,53 @@ std::vector<std::pair<std::string, std::string>> office_environment(const fs::pa
 #ifdef _WIN32
   return {{"TMP", tmp}, {"TEMP", tmp}};
 #else
-  return {{"TMPDIR", tmp}};
+  return {{"TMPDIR", tmp}, {"FONTCONFIG_FILE", utf8(font_config_path(private_dir))}};
 #endif
+}
+
+fs::path font_config_path(const fs::path& private_dir) { return private_dir / "fonts.conf"; }
+
+namespace {
+
+// Text for XML character data: family names and paths hold no markup, but
+// a path from the environment might.
+std::string xml_text(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void write_font_config(const fs::path& private_dir) {
+  std::string system_config = "/etc/fonts/fonts.conf";
+  if (const auto named = platform::environment_variable("FONTCONFIG_FILE"); named && !named->empty())
+    system_config = *named;
+  // The system's rules come first. Each rule fires only on the family a
+  // document asked for (the first of the pattern), not on the fallbacks the
+  // system's aliases append, and puts the substitute at the head with a
+  // strong binding, so that it wins over fonts covering the language
+  // better.
+  std::string conf =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<fontconfig>\n"
+      "  <include ignore_missing=\"yes\">" + xml_text(system_config) + "</include>\n";
+  for (const Font_Substitute& f : kFontSubstitutes) {
+    conf += "  <match target=\"pattern\">\n"
+            "    <test name=\"family\" qual=\"first\"><string>" + xml_text(f.family) + "</string></test>\n"
+            "    <edit name=\"family\" mode=\"prepend_first\" binding=\"strong\"><string>" +
+            xml_text(f.substitute) + "</string></edit>\n"
+            "  </match>\n";
+  }
+  conf += "</fontconfig>\n";
+  platform::atomic_write(font_config_path(private_dir), conf);
 }
 
 // The seeded profile spares two costs of a new profile:

@@ -44,8 +44,43 @@ std::filesystem::path from_utf8(const std::string& text);
 // start document, using `profile` as its user installation.
 std::vector<std::string> office_command(const std::filesystem::path& soffice, const std::filesystem::path& profile);
 
-// Environment entries for an office whose private folder is `private_dir`.
+// Environment entries for an office whose private folder is `private_dir`:
+// its temporary folder, and (not on Windows) FONTCONFIG_FILE naming the
+// font configuration written there by write_font_config.
 std::vector<std::pair<std::string, std::string>> office_environment(const std::filesystem::path& private_dir);
+
+// Report templates name Windows fonts, which Linux lacks; left to itself
+// fontconfig gives their Chinese Noto Sans CJK JP, with Japanese glyph
+// shapes. The office's own configuration maps each to the closest free
+// font, ahead of what the system's rules say, and changes nothing outside
+// the office:
+//   標楷體, DFKai-SB                          AR PL UKai TW
+//   新細明體, PMingLiU, 細明體, MingLiU        AR PL UMing TW
+//   Microsoft JhengHei, 微軟正黑體            Noto Sans CJK TC
+//   Calibri                                   Carlito
+//   Times New Roman                           Liberation Serif
+//   Arial                                     Liberation Sans
+struct Font_Substitute {
+  const char* family;
+  const char* substitute;
+};
+inline constexpr Font_Substitute kFontSubstitutes[] = {
+    {"標楷體", "AR PL UKai TW"},           {"DFKai-SB", "AR PL UKai TW"},
+    {"新細明體", "AR PL UMing TW"},        {"PMingLiU", "AR PL UMing TW"},
+    {"細明體", "AR PL UMing TW"},          {"MingLiU", "AR PL UMing TW"},
+    {"Microsoft JhengHei", "Noto Sans CJK TC"}, {"微軟正黑體", "Noto Sans CJK TC"},
+    {"Calibri", "Carlito"},               {"Times New Roman", "Liberation Serif"},
+    {"Arial", "Liberation Sans"},
+};
+
+// The file the office's FONTCONFIG_FILE names: `private_dir`/fonts.conf.
+std::filesystem::path font_config_path(const std::filesystem::path& private_dir);
+
+// Writes font_config_path(private_dir): the configuration fontconfig would
+// read otherwise ($FONTCONFIG_FILE when set, else /etc/fonts/fonts.conf),
+// then one strong rule per kFontSubstitutes entry. Not used on Windows,
+// where the fonts themselves are installed.
+void write_font_config(const std::filesystem::path& private_dir);
 
 // Creates the profile folder `profile` for `soffice` unless it exists.
 void seed_profile(const std::filesystem::path& profile, const std::filesystem::path& soffice);

@@ -97,6 +97,9 @@ class Platen_Model::Impl {
       throw std::runtime_error(e.what());
     }
     fs::create_directories(made / "tmp");
+#ifndef _WIN32
+    detail::write_font_config(made);
+#endif
     std::lock_guard lock(dir_mu_);
     dir_ = made;
   }

@@ -421,6 +421,47 @@ TEST_F(PlatenTest, BadInputsFailBeforeAnythingStarts) {
   }
 }
 
+// The office reads a font configuration of the converter's own, which maps
+// the Windows fonts of report templates to the closest free fonts; the
+// process running the converter keeps the system's configuration.
+TEST_F(PlatenTest, OfficeGetsTheConvertersFontConfiguration) {
+  const fs::path seen = dir() / "fontconfig_file.txt";
+  Options options;
+  options.soffice = fake_soffice("fc_soffice", "printf '%s' \"$FONTCONFIG_FILE\" > " + quoted(seen) + "\nexit 0\n");
+  const char* before = std::getenv("FONTCONFIG_FILE");
+  const std::string ours = before ? before : "";
+  Platen_Model converter(options);
+  EXPECT_THAT(error_of([&] { converter.convert(report().string(), (dir() / "fc.pdf").string(), false); }),
+              HasSubstr("produced no PDF"));
+  std::ifstream in(seen);
+  const std::string config((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(fs::path(config), converter.private_dir() / "fonts.conf");
+  ASSERT_TRUE(fs::exists(config));
+  EXPECT_EQ(std::string(std::getenv("FONTCONFIG_FILE") ? std::getenv("FONTCONFIG_FILE") : ""), ours);
+
+  if (run("command -v fc-match").empty()) GTEST_SKIP() << "fc-match (fontconfig) missing";
+  // fc-match reads "-" in a name as the start of a size: escaped.
+  const std::pair<const char*, const char*> expected[] = {
+      {"標楷體", "AR PL UKai TW"},           {"DFKai\\-SB", "AR PL UKai TW"},
+      {"新細明體", "AR PL UMing TW"},        {"PMingLiU", "AR PL UMing TW"},
+      {"細明體", "AR PL UMing TW"},          {"MingLiU", "AR PL UMing TW"},
+      {"Microsoft JhengHei", "Noto Sans CJK TC"}, {"微軟正黑體", "Noto Sans CJK TC"},
+      {"Calibri", "Carlito"},               {"Times New Roman", "Liberation Serif"},
+      {"Arial", "Liberation Sans"}};
+  for (const auto& [family, substitute] : expected) {
+    // Japanese first among the languages asked for: the mapping must win
+    // over a better language match.
+    for (const char* lang : {"", ":lang=ja"}) {
+      EXPECT_EQ(run("FONTCONFIG_FILE=" + quoted(fs::path(config)) + " fc-match -f '%{family[0]}' '" + family + lang + "'"),
+                substitute)
+          << family << lang << " (scripts/setup.sh installs the fonts)";
+    }
+  }
+  // Other families are left to the system's rules.
+  EXPECT_EQ(run("FONTCONFIG_FILE=" + quoted(fs::path(config)) + " fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"),
+            run("fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"));
+}
+
 TEST_F(PlatenTest, MissingLibreOfficeIsReportedClearly) {
   for (bool keep_active : {false, true}) {
     Options options;

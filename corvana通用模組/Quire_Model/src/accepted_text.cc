@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "accepted_text.h"
 #include "travo/docx/namespaces.h"
 #include "travo/docx/xml.h"
 #include "quire_model/document.h"
@@ -26,7 +27,35 @@ bool is_page_break(const travo::docx::Xml_Element& br) {
   return br.attribute("type", travo::docx::ns::kW).value_or("") == "page";
 }
 
+void append_accepted(const travo::docx::Xml_Element& e, std::string& out) {
+  for (const travo::docx::Xml_Element& child : e.children()) {
+    const std::string local = child.local_name();
+    if (child.namespace_uri() == travo::docx::ns::kMc) {
+      if (local == "AlternateContent") {
+        if (auto choice = child.first_child(travo::docx::ns::kMc, "Choice")) append_accepted(*choice, out);
+      }
+      continue;
+    }
+    if (child.namespace_uri() == travo::docx::ns::kW) {
+      if (local == "t") {
+        out += child.text();
+        continue;
+      }
+      if (local == "del" || local == "moveFrom" || local == "txbxContent" || local == "delText" ||
+          local == "instrText" || local == "rPr" || local == "pPr")
+        continue;
+    }
+    append_accepted(child, out);
+  }
+}
+
 }  // namespace
+
+std::string accepted_markup_text(const travo::docx::Xml_Element& p) {
+  std::string out;
+  append_accepted(p, out);
+  return out;
+}
 
 // Word and LibreOffice store a text box twice, as DrawingML in mc:Choice and
 // as VML in mc:Fallback; the markup path reads it once, from the first

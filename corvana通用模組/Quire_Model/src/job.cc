@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <utility>
 
+#include "placeholder_pattern.h"
 #include "travo/docx/alignment.h"
 #include "travo/docx/length.h"
 
@@ -280,12 +282,29 @@ Call bind(Args& a, const fs::path& base) {
       return Step_Result{op, *d.check_dict};
     };
   }
+  if (op == "check_template") {
+    Template_Check_Options options;
+    options.placeholder_pattern =
+        a.text("pattern", std::string(Template_Check_Options::kDefaultPattern));
+    // A bad pattern stops the job before any step runs.
+    try {
+      Placeholder_Pattern{options.placeholder_pattern};
+    } catch (const std::invalid_argument& e) {
+      a.fail(e.what());
+    }
+    return [=](Document& d) {
+      Template_Check check = d.check_template(options);
+      for (const std::string& line : template_check_lines(check)) std::cout << line << "\n";
+      std::cout.flush();
+      return Step_Result{op, std::move(check)};
+    };
+  }
   return nullptr;
 }
 
 constexpr const char* kOps =
     "set_word_version_path, run_version, set, delete, execute_set, _add_table, output, "
-    "show_all_text, show_execute_set";
+    "show_all_text, show_execute_set, check_template";
 
 }  // namespace
 
@@ -363,6 +382,16 @@ std::string results_json(const std::vector<Step_Result>& results, const Step_Err
     } else if (const auto* found = std::get_if<Check_Dict>(&r.result)) {
       result = ordered_json::object();
       for (const auto& [placeholder, finding] : *found) result[placeholder] = {{"text", finding.text}};
+    } else if (const auto* check = std::get_if<Template_Check>(&r.result)) {
+      ordered_json misplaced = ordered_json::array();
+      for (const Misplaced_Key& m : check->misplaced_keys) {
+        ordered_json where = ordered_json::array();
+        for (const Template_Place place : m.places) where.push_back(std::string(place_id(place)));
+        misplaced.push_back({{"key", m.key}, {"where", std::move(where)}});
+      }
+      result = {{"unused_keys", check->unused_keys},
+                {"misplaced_keys", std::move(misplaced)},
+                {"unregistered_placeholders", check->unregistered_placeholders}};
     }
     steps.push_back({{"op", r.op}, {"result", std::move(result)}});
   }

@@ -157,10 +157,46 @@ TEST(Job, BadJobsAreRefusedNamingTheStep) {
       {R"({"steps": [{"op": "output", "name": "r", "pdf": "yes"}]})", "step 1 (output): \"pdf\" must be true or false"},
       {R"({"steps": [{"op": "output"}]})", "\"name\" is missing"},
       {R"({"steps": [{"op": "run_version", "version": "v", "save_path": null}]})", "\"save_path\" must be a text"},
+      {R"({"steps": [{"op": "check_template", "pattern": "({{"}]})",
+       "step 1 (check_template): the placeholder pattern \"({{\" is not a valid regular expression"},
+      {R"({"steps": [{"op": "check_template", "pattern": 1}]})", "\"pattern\" must be a text"},
   };
   for (const auto& [json, message] : cases) EXPECT_THAT(job_error(json), HasSubstr(message)) << json;
   EXPECT_EQ(job_error(R"({"steps": []})"), "<accepted>");
   EXPECT_EQ(job_error(R"({"steps": [{"op": "_add_table", "image_path": null}]})"), "<accepted>");
+}
+
+// The template check as a step: its lines on standard output as it runs,
+// its findings as a structured object in the report.
+TEST(Job, CheckTemplatePrintsItsFindingsAndReportsThem) {
+  Document doc;
+  Capture_Stdout stdout_lines;
+  const std::vector<Step_Result> results = run(R"({"steps": [
+    {"op": "set_word_version_path", "name": "t", "path": "template_pydocx.docx"},
+    {"op": "run_version", "version": "t"},
+    {"op": "set", "old_text": "{{發明人}}", "new_text": "王小明"},
+    {"op": "set", "old_text": "{{頁尾}}", "new_text": "1"},
+    {"op": "set", "old_text": "{{發明⼈}}", "new_text": "misspelt"},
+    {"op": "check_template"},
+    {"op": "check_template", "pattern": "\\{\\{未[^}]*\\}\\}"}
+  ]})", doc);
+  ASSERT_EQ(results.size(), 7u);
+  EXPECT_EQ(stdout_lines.text(),
+            "未使用的鍵：{{發明⼈}}\n"
+            "只出現在頁尾的鍵：{{頁尾}}\n"
+            "未登記的佔位符：{{未登記}}\n"
+            "未登記的佔位符：{{表格}}\n"
+            "未登記的佔位符：{{巢狀}}\n"
+            "未登記的佔位符：{{頁首}}\n"
+            "未使用的鍵：{{發明⼈}}\n"
+            "只出現在頁尾的鍵：{{頁尾}}\n"
+            "未登記的佔位符：{{未登記}}\n");
+  const auto report = nlohmann::json::parse(results_json(results));
+  EXPECT_EQ(report["steps"][5]["op"], "check_template");
+  EXPECT_EQ(report["steps"][5]["result"], nlohmann::json::parse(R"({
+    "unused_keys": ["{{發明⼈}}"],
+    "misplaced_keys": [{"key": "{{頁尾}}", "where": ["footer"]}],
+    "unregistered_placeholders": ["{{未登記}}", "{{表格}}", "{{巢狀}}", "{{頁首}}"]})"));
 }
 
 TEST(Job, FailingStepEndsTheRunWithItsNumberAndOp) {

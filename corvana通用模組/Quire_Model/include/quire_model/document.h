@@ -36,6 +36,7 @@
 #include "quire_model/ordered_map.h"
 #include "quire_model/quire_model.h"
 #include "quire_model/replacement_entry.h"
+#include "quire_model/template_check.h"
 #include "quire_model/value.h"
 
 namespace platen_model {
@@ -290,6 +291,21 @@ class Quire_Model::Document {
   // placeholder is never checked. Does not change the document. Throws
   // std::logic_error when no document is open.
   void show_execute_set(bool specify_range = false);
+
+  // Reads the template against the registry before it is filled (see
+  // template_check.h): the keys that occur nowhere in the document; the
+  // keys that execute_set would not find (it reads the accepted text of
+  // the body's paragraphs and the text of the body's table cells) but that
+  // occur in a header, footer, text box, nested table, footnote or endnote,
+  // each with the places; and the texts matching the placeholder pattern
+  // anywhere in the document in which no registry key occurs. A key counts
+  // as found where its text stands as the reader sees it, however the
+  // producer cut it into runs, insertions or hyperlinks. Does not change
+  // the document. Throws std::invalid_argument for a pattern that is no
+  // regular expression, travo::docx::Error for a header, footer or notes
+  // part that is not well-formed XML, std::logic_error when no document is
+  // open.
+  Template_Check check_template(const Template_Check_Options& options = {});
 
   // The working document; throws std::logic_error when none is open.
   travo::docx::Document& working_document();

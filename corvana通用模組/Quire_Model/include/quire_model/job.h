@@ -24,6 +24,8 @@
 //   _add_table             abstract, PAPN, title, rows, cols, image_path
 //   output                 name, pdf, docx
 //   show_execute_set       specify_range
+//   check_template         pattern (default "\{\{[^{}]*\}\}"), printing one
+//                          line per finding (template_check_lines)
 //
 // Values: name, version, old_text, new_text, abstract, PAPN and title are
 // texts or numbers (used by their text form); font sizes are numbers of
@@ -76,10 +78,11 @@ class Step_Error : public std::runtime_error {
 };
 
 // What a completed step gave back: the texts of show_all_text, the
-// findings of show_execute_set, nothing for the other operations.
+// findings of show_execute_set or check_template, nothing for the other
+// operations.
 struct Step_Result {
   std::string op;
-  std::variant<std::monostate, std::vector<std::string>, Check_Dict> result;
+  std::variant<std::monostate, std::vector<std::string>, Check_Dict, Template_Check> result;
 };
 
 class Job {
@@ -114,8 +117,11 @@ class Job {
 };
 
 // {"steps": [{"op": ..., "result": ...}, ...]} for `results`: null for
-// operations without a result, the list of texts for show_all_text, and
-// {placeholder: {"text": [...]}} for show_execute_set. With `failure`, a
+// operations without a result, the list of texts for show_all_text,
+// {placeholder: {"text": [...]}} for show_execute_set, and for
+// check_template {"unused_keys": [...], "misplaced_keys": [{"key": ...,
+// "where": ["footer", ...]}], "unregistered_placeholders": [...]} (place
+// names as place_id gives them). With `failure`, a
 // member "error": {"step": number, "op": ..., "message": ...} follows.
 std::string results_json(const std::vector<Step_Result>& results, const Step_Error* failure = nullptr);
 
