@@ -137,8 +137,11 @@ TEST_F(TravoSearchTest, UnrecognisedPageExitsWithOneAndGenuineEmptySearchWithZer
   EXPECT_NE(r.out.find("檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版（安全驗證－請輸入驗證碼）\n"),
             std::string::npos)
       << r.out;
-  std::ifstream in(list_path(), std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous list");
+  {
+    // Closed before the next search: Windows cannot replace a file held open.
+    std::ifstream in(list_path(), std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "previous list");
+  }
 
   so = {};
   so.maintenance = true;
