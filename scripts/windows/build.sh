@@ -45,12 +45,12 @@ copy_dlls() {
 }
 copy_dlls "$build/bin"
 # Qt's DLLs and plugins: the windows platform for the app, offscreen for the
-# tests, and the native style.
+# tests, the native style, and the .ico reader for the window icon.
 if [ -n "$qt" ]; then
   for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Test; do
     cmp -s "$qt/bin/$dll.dll" "$build/bin/$dll.dll" || cp "$qt/bin/$dll.dll" "$build/bin/"
   done
-  for plugin in platforms/qwindows platforms/qoffscreen platforms/qminimal styles/qwindowsvistastyle; do
+  for plugin in platforms/qwindows platforms/qoffscreen platforms/qminimal styles/qwindowsvistastyle imageformats/qico; do
     mkdir -p "$build/bin/${plugin%/*}"
     cmp -s "$qt/plugins/$plugin.dll" "$build/bin/$plugin.dll" || cp "$qt/plugins/$plugin.dll" "$build/bin/$plugin.dll"
   done

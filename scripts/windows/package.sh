@@ -33,11 +33,12 @@ version=$(sed -n 's/^project(travo .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLi
 name=TRAVO-$version
 stage=$build/package/$name
 rm -rf "$build/package"
-mkdir -p "$stage/platforms" "$stage/styles"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/imageformats"
 
 for p in "${programs[@]}"; do cp "$build/bin/$p.exe" "$stage/"; done
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+cp "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"  # the window icon (logo.ico)
 cp -r "$build/bin/格式範本" "$stage/"
 cp "$build/bin/platen_uno_bridge.py" "$stage/"
 cp "$root/model/GUI/格式範本/logo.ico" "$stage/travo.ico"
@@ -72,7 +73,7 @@ walk() {
     walk "$found"
   done < <(x86_64-w64-mingw32-objdump -p "$image" | sed -n 's/^[[:space:]]*DLL Name: //p')
 }
-for image in "$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll; do walk "$image"; done
+for image in "$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll "$stage"/imageformats/*.dll; do walk "$image"; done
 log "shipped DLLs: $(printf '%s ' "${!shipped[@]}")"
 
 # The uninstaller removes exactly what was installed; the search lists and

@@ -18,6 +18,7 @@
 #include "travo/gui/appearance.h"
 #include "travo/gui/gui.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/utf8.h"
 #include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo::gui {
@@ -316,8 +317,12 @@ TEST_F(MainWindowTest, PreviewWithoutMapsReportsOnlyTheOutputAction) {
 TEST_F(MainWindowTest, FolderIconOpensTheOutputFolder) {
   open_window();
   click(window->findChild<QPushButton*>("folder_icon"));
-  const std::string folder = platform::product_folder().string();
+  const std::string folder = platform::utf8_string(platform::product_folder());
+#ifdef _WIN32
+  EXPECT_EQ(started, (std::vector<std::string>{"explorer", platform::windows_form(folder)}));
+#else
   EXPECT_EQ(started, (std::vector<std::string>{"xdg-open", folder}));
+#endif
   EXPECT_EQ(folder.rfind(root.path().toStdString(), 0), 0u);
 }
 

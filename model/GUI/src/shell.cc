@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "travo/platform/paths.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::gui {
 namespace {
@@ -48,7 +49,8 @@ Shell desktop_shell() { return Shell{start_detached, open_url}; }
 
 Process_Start output_folder_command() {
 #ifdef _WIN32
-  return {"explorer", {platform::windows_form(platform::kProductFolder)}};
+  // The folder the search list is written to (CORVANA_ROOT moves it too).
+  return {"explorer", {platform::windows_form(platform::utf8_string(platform::product_folder()))}};
 #else
   return {"xdg-open", {platform::product_folder().string()}};
 #endif
