@@ -75,6 +75,10 @@ walk() {
 }
 for image in "$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll "$stage"/imageformats/*.dll; do walk "$image"; done
 log "shipped DLLs: $(printf '%s ' "${!shipped[@]}")"
+# The build keeps debug information for the tests; users get none.
+find "$stage" -name '*.exe' -o -name '*.dll' | while read -r image; do
+  x86_64-w64-mingw32-strip --strip-debug "$image"
+done
 
 # The uninstaller removes exactly what was installed; the search lists and
 # reports under C:/corvana stay.

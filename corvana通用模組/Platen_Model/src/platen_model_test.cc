@@ -70,13 +70,25 @@ bool is_pid_dir(const fs::directory_entry& entry) {
   return name.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// A /proc file, or "" once its process is gone (a read then fails with
+// ESRCH, which a stream would turn into an exception).
+std::string read_proc(const fs::path& path) {
+  std::string out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
 // Processes (not zombies) whose command line mentions `needle`.
 int processes_mentioning(const std::string& needle) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     if (!is_pid_dir(entry)) continue;
-    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string cmdline = read_proc(entry.path() / "cmdline");
     if (!cmdline.empty() && cmdline.find(needle) != std::string::npos) ++count;
   }
   return count;
@@ -86,8 +98,7 @@ int processes_mentioning(const std::string& needle) {
 pid_t child_of(pid_t parent) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     if (!is_pid_dir(entry)) continue;
-    std::ifstream in(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string stat = read_proc(entry.path() / "stat");
     auto close_paren = stat.rfind(')');
     if (close_paren == std::string::npos) continue;
     char state;
@@ -100,8 +111,7 @@ pid_t child_of(pid_t parent) {
 }
 
 bool gone(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string stat = read_proc("/proc/" + std::to_string(pid) + "/stat");
   auto close_paren = stat.rfind(')');
   return close_paren == std::string::npos || stat[close_paren + 2] == 'Z';
 }

@@ -19,8 +19,13 @@ bool process_gone(Process_Id id) {
   CloseHandle(h);
   return gone;
 #else
-  std::ifstream in("/proc/" + std::to_string(id) + "/stat");
-  const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string stat;
+  try {
+    std::ifstream in("/proc/" + std::to_string(id) + "/stat");
+    stat.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return true;  // it went while being read (ESRCH)
+  }
   const auto paren = stat.rfind(')');
   return paren == std::string::npos || stat.compare(paren, 3, ") Z") == 0;
 #endif

@@ -100,6 +100,9 @@ Main_Window::Main_Window(Queue_Map* Queue_All_variable, Event_Map* Event_All_var
   setObjectName("app");
   setWindowTitle(kTitle);
   lattice_model::grid_layout(this)->setSizeConstraint(QLayout::SetFixedSize);
+  // Windows gives a window a sizing border and a maximise box unless told
+  // its size is fixed (other systems ignore the hint).
+  setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
   for (int column = 0; column < 3; ++column) lattice_model::grid_columnconfigure(this, column, 1);
 
   try {
