@@ -101,9 +101,12 @@ grep -q 'minimum size: 720 by 495' <<< "$hints" && grep -q 'maximum size: 720 by
 say "the window cannot be resized (minimum = maximum = 720x495)"
 
 shot() { [ -z "$shots" ] || import -window "$window" "$shots/travo-windows-$1.png"; }
+# The search is pasted, as an input method would commit it: xdotool's typing
+# of characters outside the keyboard map races Wine's keyboard-map update.
 xdotool mousemove --window "$window" 220 114 click 1
-xdotool type --delay 80 '石墨烯'
-sleep 1  # let the text box draw what was typed
+printf '石墨烯' | xclip -selection clipboard 2>/dev/null
+xdotool key ctrl+v
+sleep 1  # let the text box draw what was pasted
 shot before
 
 list="$prefix/drive_c/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
