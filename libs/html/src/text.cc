@@ -56,6 +56,15 @@ std::size_t space_before(std::string_view s, std::size_t begin, std::size_t end)
 
 }  // namespace
 
+std::string first_chars(std::string_view s, std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t count = 0; i < s.size() && count < n; ++count) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+  }
+  return std::string(s.substr(0, i));
+}
+
 std::string trim(std::string_view s) {
   std::size_t begin = 0;
   std::size_t end = s.size();

@@ -42,4 +42,11 @@ TEST(TrimTest, InvalidUtf8IsKept) {
 }
 
 }  // namespace
+TEST(FirstCharsTest, CountsCodePointsNotBytes) {
+  EXPECT_EQ(first_chars("石墨烯abc", 2), "石墨");
+  EXPECT_EQ(first_chars("a石", 5), "a石");
+  EXPECT_EQ(first_chars("", 3), "");
+  EXPECT_EQ(first_chars("abc", 0), "");
+}
+
 }  // namespace travo::html

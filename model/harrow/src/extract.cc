@@ -86,15 +86,8 @@ std::optional<std::string> page_title(const html::Document& page) {
   }
   line = html::trim(line);
   if (line.empty()) return std::nullopt;
-  size_t i = 0;
-  size_t chars = 0;
-  while (i < line.size() && chars < kMaxTitleChars) {
-    ++i;
-    while (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) ++i;
-    ++chars;
-  }
-  if (i < line.size()) line = line.substr(0, i) + "…";
-  return line;
+  const std::string shown = html::first_chars(line, kMaxTitleChars);
+  return shown.size() < line.size() ? shown + "…" : line;
 }
 
 std::string unrecognised_page_message(int page_number, const std::optional<std::string>& title) {

@@ -11,18 +11,6 @@
 namespace travo::harrow {
 namespace {
 
-// The first `n` characters (code points) of UTF-8 text `s`.
-std::string first_chars(const std::string& s, size_t n) {
-  size_t i = 0;
-  size_t count = 0;
-  while (i < s.size() && count < n) {
-    ++i;
-    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
-    ++count;
-  }
-  return s.substr(0, i);
-}
-
 // Runs a request, giving a network failure a message the user can read.
 template <typename F>
 http::Response request(const char* what, F&& f) {
@@ -88,7 +76,7 @@ Spider_TRAVO::Spider_TRAVO(bool log_, const Spider_Config& config)
     http::Response r = request("讀取首頁", [&] { return session.get(url, headers); });
     html::Document doc = html::Document::parse(r.body);
     diag_line("==== soup.prettify() 部分內容 ====");
-    diag_line(first_chars(doc.prettify(), 2000));
+    diag_line(html::first_chars(doc.prettify(), 2000));
   }
   payload = {{"_21_1_T", ""},
              {"_IMG_檢索.x", "1"},

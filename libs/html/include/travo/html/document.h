@@ -112,4 +112,8 @@ class Document {
 // (including U+00A0 no-break space and U+3000 ideographic space).
 std::string trim(std::string_view s);
 
+// The first `n` characters (code points) of UTF-8 text `s`; all of it when
+// it is shorter.
+std::string first_chars(std::string_view s, std::size_t n);
+
 }  // namespace travo::html
