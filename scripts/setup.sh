@@ -13,7 +13,7 @@ PACKAGES=(
   fonts-arphic-ukai fonts-arphic-uming fonts-crosextra-carlito fonts-liberation2
   poppler-utils unzip zip xvfb xauth x11-apps imagemagick
   python3 python3-docx python3-docxtpl python3-requests python3-bs4 python3-uno python3-openpyxl
-  xdotool xclip xdg-utils
+  xdotool xclip x11-utils xdg-utils
   clang libclang-rt-14-dev
 )
 
