@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "travo/platform/process.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::platform {
 
@@ -35,21 +36,13 @@ void close_handle(HANDLE& h) {
   h = nullptr;
 }
 
+// The arguments' own UTF-8 check, naming what was wrong.
 std::wstring widen(std::string_view s, const char* what) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  if (n <= 0) throw std::invalid_argument(std::string(what) + " is not valid UTF-8");
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
-
-std::string narrow(std::wstring_view s) {
-  if (s.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-  return out;
+  try {
+    return utf16_from_utf8(s);
+  } catch (const std::invalid_argument&) {
+    throw std::invalid_argument(std::string(what) + " is not valid UTF-8");
+  }
 }
 
 std::string utf8(const fs::path& p) {
@@ -63,7 +56,7 @@ std::string error_text(DWORD error) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
-  if (n > 0 && buffer != nullptr) text = narrow(std::wstring_view(buffer, n));
+  if (n > 0 && buffer != nullptr) text = utf8_from_utf16(std::wstring_view(buffer, n));
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();

@@ -5,28 +5,13 @@
 #include <string>
 
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 namespace travo::platform {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring widen(std::string_view s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
-
-std::string narrow(std::wstring_view s) {
-  if (s.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::optional<std::wstring> wide_variable(const std::wstring& name) {
   SetLastError(ERROR_SUCCESS);
@@ -72,7 +57,7 @@ bool is_executable_file(const fs::path& path) {
 std::optional<fs::path> find_on_path(std::string_view name) {
   const auto path = wide_variable(L"PATH");
   if (!path || name.empty()) return std::nullopt;
-  const fs::path file = fs::path(widen(name));
+  const fs::path file = fs::path(utf16_from_utf8(name));
   std::wstring_view rest(*path);
   while (!rest.empty()) {
     const auto semicolon = rest.find(L';');
@@ -93,7 +78,7 @@ std::optional<fs::path> find_on_path(std::string_view name) {
 }
 
 std::optional<fs::path> registered_app_path(std::string_view exe_name) {
-  const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + widen(exe_name);
+  const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + utf16_from_utf8(exe_name);
   // A 32-bit installation registers itself in the 32-bit view.
   const struct {
     HKEY root;
