@@ -165,7 +165,7 @@ TEST_F(ReceiptTest, MissingCountSendsNoAnnouncement) {
   EXPECT_EQ(messages(), (std::vector<std::string>{"檢索專利如下:\n", page_lines("憶阻器", 0, 3), kDoneMarker}));
 }
 
-TEST_F(ReceiptTest, EmptyFirstPageIsRetriedThenReportedAsUnrecognised) {
+TEST_F(ReceiptTest, EmptyFirstPageIsRetriedThenEndsAsAnEmptySearch) {
   patent_site::Options so;
   so.empty_page0 = 2;
   start(so);
@@ -175,22 +175,19 @@ TEST_F(ReceiptTest, EmptyFirstPageIsRetriedThenReportedAsUnrecognised) {
   EXPECT_EQ(site_->page_fetches(0), 3);
   stop_worker();
 
-  // Without hits and without the count every time: three attempts, then the
-  // page is reported, not taken for an empty search; the previous list stays.
+  // Empty every time, but still a result list page (the INFO form, no
+  // count): after three attempts the search ends with the header alone.
   { std::ofstream(list_path()) << "previous"; }
   so.empty_page0 = 100;
   maps_ = make_shared_maps();
   site_.reset();
   start(so);
   command("憶阻器");
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            "檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版"
-                            "（中華民國專利資訊檢索系統－檢索結果）",
-                            kDoneMarker}));
+  EXPECT_EQ(messages(), std::vector<std::string>{kDoneMarker});
   EXPECT_EQ(site_->page_fetches(0), 3);
   EXPECT_EQ(site_->page_fetches(1), 0);
-  EXPECT_EQ(read_file(list_path()), "previous");
-  EXPECT_TRUE(last_outcome().failed);
+  EXPECT_EQ(test_support::sheet_rows(list_path()).size(), 1u);
+  EXPECT_FALSE(last_outcome().failed);
 }
 
 TEST_F(ReceiptTest, DroppedConnectionOnPageOneSavesPageZero) {
@@ -455,6 +452,35 @@ TEST_F(ReceiptTest, SiteUnderMaintenanceIsReportedAndThePreviousListStays) {
   EXPECT_EQ(messages(), (std::vector<std::string>{
                             "檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版（系統維護中）",
                             kDoneMarker}));
+  EXPECT_EQ(read_file(list_path()), "previous list");
+  EXPECT_TRUE(last_outcome().failed);
+}
+
+// An empty first page is judged by the marks of a result list page: the
+// form with the hidden INFO input, and the count when there is one.
+TEST_F(ReceiptTest, EmptyResultPageWithoutCountIsAnEmptySearch) {
+  { std::ofstream(list_path(), std::ios::binary) << "previous list"; }
+  patent_site::Options so;
+  so.no_count_when_empty = true;
+  start(so);
+  EXPECT_EQ(run_command("不存在的詞彙XYZ"), std::vector<std::string>{kDoneMarker});
+  EXPECT_EQ(site_->page_fetches(0), 3);
+  const Rows rows = test_support::sheet_rows(list_path());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "專利公開號");
+  EXPECT_FALSE(last_outcome().failed);
+}
+
+TEST_F(ReceiptTest, CountAboveZeroWithoutHitsIsUnrecognised) {
+  { std::ofstream(list_path(), std::ios::binary) << "previous list"; }
+  patent_site::Options so;
+  so.count_text = "5";
+  start(so);
+  EXPECT_EQ(run_command("不存在的詞彙XYZ"),
+            (std::vector<std::string>{"檢索網站回覆了無法辨識的頁面（第 1 頁），可能網站維護中或已改版"
+                                      "（中華民國專利資訊檢索系統－檢索結果）",
+                                      kDoneMarker}));
+  EXPECT_EQ(site_->page_fetches(0), 3);
   EXPECT_EQ(read_file(list_path()), "previous list");
   EXPECT_TRUE(last_outcome().failed);
 }

@@ -156,6 +156,19 @@ TEST_F(TravoSearchTest, UnrecognisedPageExitsWithOneAndGenuineEmptySearchWithZer
   EXPECT_EQ(r.out.find("無法辨識"), std::string::npos) << r.out;
   EXPECT_TRUE(r.out.ends_with("專利數量 --> 0\n\n完成\n")) << r.out;
   EXPECT_EQ(travo::harrow::test_support::sheet_rows(list_path()).size(), 1u);
+
+  // The same empty result page without any count: still an empty search.
+  { std::ofstream(list_path(), std::ios::binary | std::ios::trunc) << "previous list"; }
+  so = {};
+  so.no_count_when_empty = true;
+  travo::patent_site::Patent_Site countless(so);
+  ASSERT_TRUE(countless.search("無結果").empty());
+  r = run({"--site", countless.base_url(), "無結果"}, env_);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("無法辨識"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("專利數量"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n完成\n")) << r.out;
+  EXPECT_EQ(travo::harrow::test_support::sheet_rows(list_path()).size(), 1u);
 }
 
 }  // namespace

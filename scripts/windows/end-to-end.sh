@@ -3,7 +3,9 @@
 #   1. patent-site.exe serves the local stand-in site on loopback;
 #   2. travo-search.exe 石墨烯 --site http://127.0.0.1:PORT writes
 #      C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx inside the Wine prefix,
-#      and openpyxl finds the hits it printed;
+#      and openpyxl finds the hits it printed; travo-search.exe 無結果, answered
+#      with an empty result page without a count, ends normally with the
+#      header row alone;
 #   3. quire.exe run, on examples/quire/report.json and on a copy with a
 #      Chinese-named template and output folder, given as /tmp/... paths
 #      (drive Z: under Wine); PDF is left out (no LibreOffice under Wine).
@@ -31,7 +33,7 @@ trap cleanup EXIT
 
 echo "end-to-end: patent-site.exe on loopback"
 # Not through run(): $! must be the Wine process itself (wine-run.sh execs it).
-"$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
+"$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$bin/patent-site.exe" --port 0 --no-count-when-empty > "$work/site.out" 2>&1 &
 site_pid=$!
 for _ in $(seq 600); do
   grep -q "listening on" "$work/site.out" 2>/dev/null && break
@@ -59,6 +61,20 @@ hits = rows[1:]
 for r in hits:
     assert r[0] and r[0] in printed, f"{r[0]!r} was not printed by travo-search"
 print(f"end-to-end: workbook holds {len(hits)} hits, each printed by travo-search")
+PY
+
+echo "end-to-end: travo-search.exe --site $site 無結果 (an empty result page without a count)"
+status=0
+run "$bin/travo-search.exe" --site "$site" 無結果 > "$work/empty.out" || status=$?
+tr -d '\r' < "$work/empty.out" > "$work/empty.txt"
+if [ "$status" != 0 ] || grep -q "無法辨識" "$work/empty.txt"; then
+  cat "$work/empty.txt"; echo "end-to-end: an empty search was not taken as one (exit $status)" >&2; exit 1
+fi
+"$py" - "$list" <<'PY'
+import sys, openpyxl
+rows = list(openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True))
+assert len(rows) == 1 and rows[0][0] == "專利公開號", rows
+print("end-to-end: an empty search leaves the header row alone")
 PY
 
 if [ ! -f "$bin/quire.exe" ]; then

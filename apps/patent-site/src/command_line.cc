@@ -38,6 +38,7 @@ std::string usage() {
          "Fault switches (page numbers are 0-based):\n"
          "  --drop-page N            close the connection halfway through page N\n"
          "  --no-count               no hit count element\n"
+         "  --no-count-when-empty    a search without hits gets result pages without the count\n"
          "  --count-separators       hit count with thousands separators (5,123)\n"
          "  --count-text TEXT        hit count element shows TEXT\n"
          "  --short-titles-page N    page N has one title fewer than numbers\n"
@@ -96,6 +97,7 @@ Command_Line parse_command_line(std::span<const std::string_view> args) {
   };
   const std::map<std::string_view, bool*> switches = {
       {"--no-count", &o.no_count},
+      {"--no-count-when-empty", &o.no_count_when_empty},
       {"--count-separators", &o.count_separators},
       {"--no-form", &o.no_form},
       {"--short-info", &o.short_info},

@@ -45,9 +45,11 @@ TEST(CommandLine, ReadsOptionsAndFaultSwitches) {
   EXPECT_FALSE(o.maintenance);
   EXPECT_TRUE(parse({"--help"}).help);
 
-  const Options blocked = parse({"--captcha-page", "3", "--maintenance"}).options;
+  EXPECT_FALSE(o.no_count_when_empty);
+  const Options blocked = parse({"--captcha-page", "3", "--maintenance", "--no-count-when-empty"}).options;
   EXPECT_EQ(blocked.captcha_page, 3);
   EXPECT_TRUE(blocked.maintenance);
+  EXPECT_TRUE(blocked.no_count_when_empty);
   EXPECT_THROW(parse({"--captcha-page", "256"}), std::invalid_argument);
   EXPECT_THROW(parse({"--maintenance=1"}), std::invalid_argument);
 }

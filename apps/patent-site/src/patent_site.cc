@@ -317,7 +317,7 @@ std::string Patent_Site::Impl::render_page(const Session& s, int page, bool with
   view.action = action;
   view.viewstate = s.viewstate;
   view.info = s.info;
-  view.show_count = with_count;
+  view.show_count = with_count && !(options.no_count_when_empty && all.empty());
   view.count_text = count;
   view.page = page;
   view.first_rank = first;

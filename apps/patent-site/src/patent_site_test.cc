@@ -409,6 +409,24 @@ TEST(PatentSiteFaults, CountElementVariants) {
   o = {};
   o.no_count = true;
   EXPECT_EQ(count_with(o), std::nullopt);
+  o = {};
+  o.no_count_when_empty = true;
+  EXPECT_EQ(count_with(o), "180") << "a search with hits keeps its count";
+
+  // A search without hits: the empty result page, with its INFO form, and
+  // the count only when the switch is off.
+  for (bool switched : {false, true}) {
+    Options e = small_site();
+    e.no_count_when_empty = switched;
+    Patent_Site site(e);
+    Browser b(site);
+    const std::string info = info_of(search(b, "不存在的詞彙XYZ").body);
+    const Reply r = b.get(page_target(info, 0));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(info_of(r.body), info);
+    EXPECT_TRUE(numbers_of(r.body).empty());
+    EXPECT_EQ(count_of(r.body), switched ? std::nullopt : std::optional<std::string>("0")) << switched;
+  }
 }
 
 TEST(PatentSiteFaults, NoFormShortInfoAndRotatingCookie) {

@@ -72,6 +72,20 @@ std::optional<std::string> find_count(const html::Document& page) {
   return std::nullopt;
 }
 
+bool is_info_input(const html::Node& input) {
+  return input.attr("type") == std::optional<std::string>("hidden") &&
+         input.attr("name") == std::optional<std::string>("INFO");
+}
+
+bool has_result_form(const html::Document& page) {
+  for (const html::Node& form : page.find_all("form")) {
+    for (const html::Node& input : form.find_all("input")) {
+      if (is_info_input(input)) return true;
+    }
+  }
+  return false;
+}
+
 std::optional<std::string> page_title(const html::Document& page) {
   const std::optional<html::Node> title = page.select_first("title");
   if (!title) return std::nullopt;

@@ -62,6 +62,22 @@ TEST(Extract, EmptyOrJunkPageGivesSixEmptyLists) {
   }
 }
 
+TEST(ResultForm, TheHiddenInfoInputInsideAFormMarksAResultPage) {
+  EXPECT_TRUE(has_result_form(parse(
+      R"(<form name="form1" action="travobkm?x"><div><table><tr><td>
+         <input type="hidden" name="INFO" value=""></td></tr></table></div>
+         <table class="sum"></table></form>)")));
+  // A captcha form, a notice, an INFO input of another type or outside any
+  // form: not the result form.
+  EXPECT_FALSE(has_result_form(parse(
+      R"(<title>安全驗證</title><form action="x"><input type="text" name="code">
+         <input type="hidden" name="__VIEWSTATE" value="v"></form>)")));
+  EXPECT_FALSE(has_result_form(parse("<title>系統維護中</title><p>維護中")));
+  EXPECT_FALSE(has_result_form(parse(R"(<form><input type="text" name="INFO" value="1"></form>)")));
+  EXPECT_FALSE(has_result_form(parse(R"(<form><input type="hidden" name="info"></form>)")));
+  EXPECT_FALSE(has_result_form(parse(R"(<p><input type="hidden" name="INFO" value="1"></p>)")));
+}
+
 TEST(ParseCount, SeparatorsAreRemoved) {
   EXPECT_EQ(parse_count("57"), 57);
   EXPECT_EQ(parse_count("1,234"), 1234);

@@ -103,17 +103,23 @@ class Command_Runner {
   }
 
   // An empty page: the end of the list, or a page the site should not have
-  // sent. `count_here` is the count element of this very page (page 0).
-  void judge_empty_page(const Spider_TRAVO& spider, int pages, const std::optional<std::string>& count_here) {
-    auto title = [&] { return page_title(html::Document::parse(spider.resp_enter->body)); };
+  // sent.
+  void judge_empty_page(const Spider_TRAVO& spider, int pages) {
+    const html::Document doc = html::Document::parse(spider.resp_enter->body);
     if (pages == 0) {
-      // A genuine empty search shows its count of 0; a page without the
-      // count (a captcha, a notice, a redesign) is not a search result.
-      if (!count_here) throw Unrecognised_Page(1, title());
+      // A search without hits still gets a result list page: the form with
+      // the hidden INFO input, with a count of 0 or none at all. A captcha,
+      // a notice or a redesign has neither the form nor the count. A count
+      // above 0 with no hits is no empty search either.
+      const std::optional<std::string> count = find_count(doc);
+      bool count_above_zero = false;
       try {
-        if (parse_count(*count_here) > 0) throw Unrecognised_Page(1, title());
+        count_above_zero = count && parse_count(*count) > 0;
       } catch (const std::invalid_argument&) {
-        // A count that is no number: the result page is there; as before.
+        // A count that is no number says nothing about the hits.
+      }
+      if (count_above_zero || (!count && !has_result_form(doc))) {
+        throw Unrecognised_Page(1, page_title(doc));
       }
       return;
     }
@@ -125,7 +131,7 @@ class Command_Runner {
       return;
     }
     // The site lists at most the first 2000 hits.
-    if (outcome_.hits < std::min(announced, 2000LL)) throw Unrecognised_Page(pages + 1, title());
+    if (outcome_.hits < std::min(announced, 2000LL)) throw Unrecognised_Page(pages + 1, page_title(doc));
   }
 
   void page_loop(Spider_TRAVO& spider, Search_List& list, int& pages, bool& patents_number_ok) {
@@ -147,13 +153,13 @@ class Command_Runner {
       const size_t n = data.at("公開號").size();
       if (n == 0 && pages == 0) {
         if (++empty_first_pages >= options_.empty_page_attempts) {
-          judge_empty_page(spider, pages, find_count(html::Document::parse(spider.resp_enter->body)));
+          judge_empty_page(spider, pages);
           return;
         }
         if (stop_ != nullptr) stop_->wait_for(options_.empty_page_wait);  // a stop ends the wait
         else std::this_thread::sleep_for(options_.empty_page_wait);
       } else if (n == 0) {
-        judge_empty_page(spider, pages, std::nullopt);
+        judge_empty_page(spider, pages);
         return;
       } else {
         if (patents_number_ok && spider.patents_number) {

@@ -123,8 +123,7 @@ void Spider_TRAVO::get_info() {
   html::Document doc = html::Document::parse(resp_enter->body);
   std::optional<std::string> value;
   for (const html::Node& input : doc.find_all("input")) {
-    if (input.attr("type") == std::optional<std::string>("hidden") &&
-        input.attr("name") == std::optional<std::string>("INFO")) {
+    if (is_info_input(input)) {
       value = input.attr("value").value_or("");
       break;
     }

@@ -66,6 +66,7 @@ struct Options {
   // Fault switches. Page numbers are 0-based, 0..255.
   std::optional<int> drop_page;          // declare the full length, send half, close
   bool no_count = false;                 // no font.numfmt element on any page
+  bool no_count_when_empty = false;      // a search without hits: result pages without the count
   bool count_separators = false;         // count written as "5,123"
   std::optional<std::string> count_text; // count element shows this text (escaped)
   std::optional<int> short_titles_page;  // the last hit has no title div

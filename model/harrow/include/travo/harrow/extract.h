@@ -26,6 +26,15 @@ std::string applicant_text(const html::Node& cell);
 // The trimmed text of the first <font class="numfmt">, if the page has one.
 std::optional<std::string> find_count(const html::Document& page);
 
+// Whether `input` is the hidden INFO input (type exactly "hidden", name
+// exactly "INFO") whose value page queries are built from.
+bool is_info_input(const html::Node& input);
+
+// Whether the page bears the marks of a result list page that paging relies
+// on: a form holding the hidden input named INFO. A result page with no hits
+// keeps them; a captcha, a maintenance notice or a redesigned page does not.
+bool has_result_form(const html::Document& page);
+
 // The page's <title> as one line (white space runs become one space,
 // trimmed, at most kMaxTitleChars characters with "…" when cut), or
 // nothing when the page has no title or an empty one.

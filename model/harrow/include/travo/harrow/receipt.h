@@ -14,11 +14,14 @@
 // sent, then the completion marker. The worker clears the event when it
 // takes a command, so a stop set while it waits stops nothing.
 //
-// A page the site should not have sent is a failure: page 0 (after its
-// retries) without hits and without the count element, or with a count
-// above 0, leaves the previous search list alone; a later page without hits
-// while the count says more remain saves the rows read. Either way the
-// message is "檢索網站回覆了無法辨識的頁面（第 N 頁），可能網站維護中或已改版"
+// Page 0 without hits, after its retries, ends the command as a search
+// whose hits are exhausted (the header row alone is saved) when it is a
+// result list page: a form with the hidden INFO input, or a count element,
+// and no count above 0. Otherwise it is a page the site should not have
+// sent (a captcha, a maintenance notice, a redesign), a failure that leaves
+// the previous search list alone. A later page without hits while the
+// count says more remain is such a page too; it saves the rows read. Either
+// way the message is "檢索網站回覆了無法辨識的頁面（第 N 頁），可能網站維護中或已改版"
 // (N 1-based), followed by the page's title in brackets when it has one.
 #pragma once
 
