@@ -14,6 +14,7 @@
 #include "placeholder_pattern.h"
 #include "travo/docx/alignment.h"
 #include "travo/docx/length.h"
+#include "travo/platform/utf8.h"
 
 namespace docx = travo::docx;
 
@@ -349,8 +350,7 @@ Job Job::parse(std::string_view text, const fs::path& base_dir) {
 Job Job::load(const fs::path& file) {
   std::error_code ec;
   const auto size = fs::file_size(file, ec);
-  const std::u8string shown_u8 = file.u8string();
-  const std::string shown(shown_u8.begin(), shown_u8.end());
+  const std::string shown = travo::platform::utf8_string(file);
   if (ec) throw Job_Error("cannot read the job " + shown + ": " + ec.message());
   if (size > kMaxFileSize)
     throw Job_Error("the job " + shown + " is larger than " +

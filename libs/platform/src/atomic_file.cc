@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+#include "travo/platform/utf8.h"
+
 namespace travo::platform {
 namespace {
 
@@ -25,14 +27,7 @@ namespace fs = std::filesystem;
 
 // Paths in messages are UTF-8 on every system (path::string() would use the
 // ANSI code page on Windows and throw for characters outside it).
-std::string shown(const fs::path& p) {
-#ifdef _WIN32
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
-#else
-  return p.string();
-#endif
-}
+std::string shown(const fs::path& p) { return utf8_string(p); }
 
 std::error_code last_error() {
 #ifdef _WIN32

@@ -5,6 +5,18 @@
 
 namespace travo::platform {
 
+Process::Process() noexcept = default;
+Process::Process(State_Ptr state) noexcept : state_(std::move(state)) {}
+Process::Process(Process&& other) noexcept = default;
+
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    Process old(std::move(*this));  // ends the child this object held
+    state_ = std::move(other.state_);
+  }
+  return *this;
+}
+
 Run_Result run(const Process_Options& options, std::chrono::milliseconds timeout, std::string_view input) {
   Process_Options o = options;
   o.standard_input = input.empty() ? Redirect::null_device() : Redirect::to_pipe();

@@ -22,6 +22,7 @@
 #include "travo/platform/environment.h"
 #include "travo/platform/process.h"
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -95,8 +96,7 @@ int main(int argc, char** argv) {
   } else if (mode == "env" && args.size() == 3) {
     put(travo::platform::environment_variable(args[2]).value_or("<unset>"));
   } else if (mode == "cwd") {
-    const std::u8string cwd = std::filesystem::current_path().u8string();
-    put(std::string(cwd.begin(), cwd.end()));
+    put(travo::platform::utf8_string(std::filesystem::current_path()));
   } else if (mode == "hang") {
     hang();
   } else if (mode == "grandchild") {

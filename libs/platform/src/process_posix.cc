@@ -193,17 +193,7 @@ Read_Result read_fd(int fd, std::string& into, Process_Clock::time_point deadlin
 
 }  // namespace
 
-Process::Process() noexcept = default;
-Process::Process(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
-Process::Process(Process&& other) noexcept = default;
-
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    Process old(std::move(*this));
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
+void Process::State_Deleter::operator()(State* state) const noexcept { delete state; }
 
 Process::~Process() {
   if (!state_) return;
@@ -234,7 +224,7 @@ Process Process::start(const Process_Options& options) {
   envp.push_back(nullptr);
   const std::string cwd = options.working_directory.string();
 
-  auto state = std::make_unique<State>();
+  State_Ptr state(new State());
   Fd_Set child_ends;  // closed here once the child has them
   Fd_Set parent_ends;  // released into `state` on success
   int sources[3];

@@ -45,11 +45,6 @@ std::wstring widen(std::string_view s, const char* what) {
   }
 }
 
-std::string utf8(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 std::string error_text(DWORD error) {
   wchar_t* buffer = nullptr;
   const DWORD n = FormatMessageW(
@@ -198,7 +193,7 @@ HANDLE open_file(const Redirect& r, bool input, const std::string& program) {
     h = CreateFileW(r.file.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   if (h == INVALID_HANDLE_VALUE) {
-    throw Process_Error("cannot open " + utf8(r.file) + " for " + program + ": " + error_text(GetLastError()));
+    throw Process_Error("cannot open " + utf8_string(r.file) + " for " + program + ": " + error_text(GetLastError()));
   }
   return h;
 }
@@ -236,17 +231,7 @@ std::mutex spawn_mutex;
 
 }  // namespace
 
-Process::Process() noexcept = default;
-Process::Process(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
-Process::Process(Process&& other) noexcept = default;
-
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    Process old(std::move(*this));
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
+void Process::State_Deleter::operator()(State* state) const noexcept { delete state; }
 
 Process::~Process() {
   if (!state_) return;
@@ -267,7 +252,7 @@ Process Process::start(const Process_Options& options) {
   const std::wstring application = program_path(program);
   const std::wstring cwd = options.working_directory.empty() ? std::wstring() : options.working_directory.wstring();
 
-  auto state = std::make_unique<State>();
+  State_Ptr state(new State());
   struct Parent_Ends {
     State* s;
     bool keep = false;
@@ -376,7 +361,7 @@ Process Process::start(const Process_Options& options) {
                       cwd.empty() ? nullptr : cwd.c_str(), &si.StartupInfo, &pi)) {
     const DWORD error = GetLastError();
     if (!cwd.empty() && (error == ERROR_DIRECTORY || !fs::is_directory(options.working_directory))) {
-      throw Process_Error("cannot run " + program + " in " + utf8(options.working_directory) + ": " +
+      throw Process_Error("cannot run " + program + " in " + utf8_string(options.working_directory) + ": " +
                           error_text(error));
     }
     throw Process_Error("cannot run " + program + ": " + error_text(error));

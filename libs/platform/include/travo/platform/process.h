@@ -187,9 +187,15 @@ class Process {
   Read_Result read_error(std::string& into, Process_Clock::time_point deadline = Process_Clock::time_point::max());
 
  private:
+  // Each system's State and its deleter live in its own source file; the
+  // rest of the class only moves the pointer.
   struct State;
-  explicit Process(std::unique_ptr<State> state) noexcept;
-  std::unique_ptr<State> state_;
+  struct State_Deleter {
+    void operator()(State* state) const noexcept;
+  };
+  using State_Ptr = std::unique_ptr<State, State_Deleter>;
+  explicit Process(State_Ptr state) noexcept;
+  State_Ptr state_;
 };
 
 // What run() saw.
