@@ -1,4 +1,5 @@
 #include "travo/patent_site/matcher.h"
+#include "travo/text/ascii.h"
 
 #include "travo/patent_site/web_text.h"
 
@@ -43,7 +44,7 @@ Matcher::Matcher(const std::vector<Patent>& corpus) {
     std::string text = p.title + "\n" + p.english_title + "\n";
     for (const std::string& a : p.applicants) text += a + "\n";
     text += p.abstract;
-    haystacks_.push_back(ascii_lower(text));
+    haystacks_.push_back(text::ascii_lower(text));
   }
 }
 
@@ -51,7 +52,7 @@ std::vector<size_t> Matcher::search(std::string_view text) const {
   std::vector<std::string> terms = split_terms(text);
   std::vector<size_t> hits;
   if (terms.empty()) return hits;
-  for (std::string& t : terms) t = ascii_lower(t);
+  for (std::string& t : terms) t = text::ascii_lower(t);
   for (size_t i = 0; i < haystacks_.size(); ++i) {
     const std::string_view hay = haystacks_[i];
     bool all = true;

@@ -1,4 +1,5 @@
 #include "travo/patent_site/matcher.h"
+#include "travo/text/ascii.h"
 
 #include <gtest/gtest.h>
 
@@ -93,7 +94,7 @@ TEST(Matcher, TermsAreAndedCaseInsensitiveAndSplitOnAnySpace) {
   const auto display = matcher().search("display");
   ASSERT_FALSE(display.empty());
   for (size_t i : display) {
-    EXPECT_NE(ascii_lower(corpus()[i].english_title).find("display"), std::string::npos);
+    EXPECT_NE(text::ascii_lower(corpus()[i].english_title).find("display"), std::string::npos);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "travo/patent_site/info_code.h"
 #include "travo/patent_site/web_text.h"
+#include "travo/text/ascii.h"
 
 namespace travo::patent_site {
 namespace {
@@ -292,17 +293,11 @@ std::string applicant_cell_markup(const Patent& patent) {
 std::string extracted_applicant(const Patent& patent) {
   std::string markup = applicant_cell_markup(patent);
   for (size_t pos; (pos = markup.find("<br>")) != std::string::npos;) markup.replace(pos, 4, "\n");
-  auto trim = [](std::string_view s) {
-    const char* ws = " \t\r\n";
-    const size_t b = s.find_first_not_of(ws);
-    return b == std::string_view::npos ? std::string_view{}
-                                       : s.substr(b, s.find_last_not_of(ws) - b + 1);
-  };
   std::string joined;
   const std::string_view text = markup;
   for (size_t start = 0; start <= text.size();) {
     const size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = trim(text.substr(start, end - start));
+    const std::string_view line = text::trim_ascii(text.substr(start, end - start));
     if (!line.empty()) {
       if (!joined.empty()) joined.push_back('\n');
       joined += line;

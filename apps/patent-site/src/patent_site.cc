@@ -1,4 +1,5 @@
 #include "travo/patent_site/patent_site.h"
+#include "travo/text/ascii.h"
 
 #include <httplib.h>
 
@@ -158,7 +159,7 @@ void Patent_Site::Impl::dispatch(const httplib::Request& req, httplib::Response&
   }
   if (req.method != "POST") return fail(res, 405, "不支援的要求方法：" + req.method);
 
-  const std::string type = ascii_lower(req.get_header_value("Content-Type"));
+  const std::string type = text::ascii_lower(req.get_header_value("Content-Type"));
   if (type.rfind("application/x-www-form-urlencoded", 0) != 0) {
     return fail(res, 400, "表單內容格式錯誤：需要 application/x-www-form-urlencoded");
   }

@@ -1,5 +1,7 @@
 #include "travo/patent_site/web_text.h"
 
+#include "travo/text/ascii.h"
+
 namespace travo::patent_site {
 namespace {
 
@@ -8,12 +10,6 @@ int hex_value(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace
@@ -95,12 +91,12 @@ std::optional<std::string> field(const Fields& fields, std::string_view name) {
 std::optional<std::string> cookie_value(std::string_view header, std::string_view name) {
   while (!header.empty()) {
     const size_t semi = header.find(';');
-    const std::string_view piece = trim_spaces(header.substr(0, semi));
+    const std::string_view piece = text::trim_ascii(header.substr(0, semi));
     header = semi == std::string_view::npos ? std::string_view{} : header.substr(semi + 1);
     const size_t eq = piece.find('=');
     if (eq == std::string_view::npos) continue;
-    if (trim_spaces(piece.substr(0, eq)) == name) {
-      std::string_view value = trim_spaces(piece.substr(eq + 1));
+    if (text::trim_ascii(piece.substr(0, eq)) == name) {
+      std::string_view value = text::trim_ascii(piece.substr(eq + 1));
       if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = value.substr(1, value.size() - 2);
       }
@@ -122,14 +118,6 @@ std::string html_escape(std::string_view text) {
       case '\'': out += "&#39;"; break;
       default: out.push_back(c);
     }
-  }
-  return out;
-}
-
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
 }

@@ -35,9 +35,8 @@ TEST(WebText, CookieHeaderLookup) {
   EXPECT_EQ(cookie_value("", "TRAVOSID"), std::nullopt);
 }
 
-TEST(WebText, HtmlEscapeAndAsciiLower) {
+TEST(WebText, HtmlEscape) {
   EXPECT_EQ(html_escape("己 & 庚<\"'>"), "己 &amp; 庚&lt;&quot;&#39;&gt;");
-  EXPECT_EQ(ascii_lower("LiDAR 裝置"), "lidar 裝置");
 }
 
 }  // namespace

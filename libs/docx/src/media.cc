@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "travo/docx/namespaces.h"
+#include "travo/text/ascii.h"
 #include "xml_util.h"
 
 namespace travo::docx::detail {
@@ -18,7 +19,7 @@ std::uint64_t fnv1a(const std::string& bytes) {
 }
 
 bool is_media_part(const std::string& name) {
-  return name.size() > 11 && iequals(std::string_view(name).substr(0, 11), "word/media/");
+  return name.size() > 11 && text::iequals(std::string_view(name).substr(0, 11), "word/media/");
 }
 
 void max_id(const xmlNode* n, std::uint32_t& highest) {
@@ -72,7 +73,7 @@ Media_Ref add_media(Context& ctx, const Image& image) {
 
   for (const Relationship& r : pkg.relationships(ctx.main_part))
     if (r.type == ns::kRelImage && !r.external &&
-        iequals(Package::resolve_target(ctx.main_part, r.target), part))
+        text::iequals(Package::resolve_target(ctx.main_part, r.target), part))
       return {part, r.id};
   std::string id = pkg.add_relationship(ctx.main_part, ns::kRelImage,
                                         Package::relative_target(ctx.main_part, part));

@@ -15,6 +15,7 @@
 #include "travo/docx/namespaces.h"
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/utf8.h"
+#include "travo/text/ascii.h"
 #include "xml_util.h"
 
 namespace travo::docx {
@@ -94,7 +95,7 @@ struct Package::Impl {
   }
 
   Part* find(std::string_view name) {
-    auto it = index.find(detail::ascii_lower(name));
+    auto it = index.find(text::ascii_lower(name));
     return it == index.end() ? nullptr : &parts[it->second];
   }
 
@@ -145,7 +146,7 @@ void Package::Impl::read_archive(const Limits& limits) {
     std::string name = st.name;
     check_entry_name(name);
     if (name.back() == '/') continue;  // a folder, not a part
-    std::string key = detail::ascii_lower(name);
+    std::string key = text::ascii_lower(name);
     if (index.count(key)) throw Error("the archive holds the entry '" + name + "' twice");
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
       throw Error("entry '" + name + "' is encrypted");
@@ -260,7 +261,7 @@ void Package::set_part_data(std::string_view name, std::string data) {
   Part part;
   part.name = n;
   part.data = std::move(data);
-  impl_->index.emplace(detail::ascii_lower(n), impl_->parts.size());
+  impl_->index.emplace(text::ascii_lower(n), impl_->parts.size());
   impl_->parts.push_back(std::move(part));
 }
 
@@ -283,7 +284,7 @@ std::optional<std::string> Package::content_type(std::string_view name) const {
   for (xmlNodePtr c = root->children; c; c = c->next) {
     if (!detail::is_elem(c, ns::kContentTypes, "Override")) continue;
     auto pn = detail::plain_attr(c, "PartName");
-    if (pn && detail::iequals(*pn, part_name)) return detail::plain_attr(c, "ContentType");
+    if (pn && text::iequals(*pn, part_name)) return detail::plain_attr(c, "ContentType");
   }
   size_t slash = name.rfind('/');
   size_t dot = name.rfind('.');
@@ -293,7 +294,7 @@ std::optional<std::string> Package::content_type(std::string_view name) const {
   for (xmlNodePtr c = root->children; c; c = c->next) {
     if (!detail::is_elem(c, ns::kContentTypes, "Default")) continue;
     auto e = detail::plain_attr(c, "Extension");
-    if (e && detail::iequals(*e, ext)) return detail::plain_attr(c, "ContentType");
+    if (e && text::iequals(*e, ext)) return detail::plain_attr(c, "ContentType");
   }
   return std::nullopt;
 }
@@ -306,7 +307,7 @@ bool Package::add_default_content_type(std::string_view extension,
   for (xmlNodePtr c = root->children; c; c = c->next) {
     if (detail::is_elem(c, ns::kContentTypes, "Default")) {
       auto e = detail::plain_attr(c, "Extension");
-      if (e && detail::iequals(*e, extension)) return false;
+      if (e && text::iequals(*e, extension)) return false;
     } else if (!first_override && detail::is_elem(c, ns::kContentTypes, "Override")) {
       first_override = c;
     }
@@ -328,7 +329,7 @@ void Package::set_override_content_type(std::string_view name, std::string_view 
   for (xmlNodePtr c = root->children; c; c = c->next) {
     if (!detail::is_elem(c, ns::kContentTypes, "Override")) continue;
     auto pn = detail::plain_attr(c, "PartName");
-    if (pn && detail::iequals(*pn, part_name)) {
+    if (pn && text::iequals(*pn, part_name)) {
       xmlSetProp(c, xchars("ContentType"), xchars(type.c_str()));
       mark_modified(kContentTypesPart);
       return;

@@ -3,6 +3,7 @@
 #include "context.h"
 #include "travo/docx/error.h"
 #include "travo/docx/namespaces.h"
+#include "travo/text/ascii.h"
 #include "xml_util.h"
 
 namespace travo::docx {
@@ -77,7 +78,7 @@ void Table::set_style(std::string_view name) {
   for (xmlNodePtr st : styles)
     if (!found && style_name(st) == wanted) found = st;
   for (xmlNodePtr st : styles)
-    if (!found && detail::iequals(style_name(st), wanted)) found = st;
+    if (!found && text::iequals(style_name(st), wanted)) found = st;
   if (!found) throw Error("the document has no table style named '" + wanted + "'");
   std::string type = detail::w_attr(found, "type").value_or("paragraph");
   if (type != "table")

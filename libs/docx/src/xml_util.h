@@ -89,8 +89,4 @@ extern const std::span<const char* const> kTblOrder;  // w:tblPr, w:tblGrid firs
 // other than tab, line feed and carriage return (XML 1.0 cannot carry them).
 void check_text(std::string_view text, std::string_view what);
 
-// ASCII-case-insensitive equality.
-bool iequals(std::string_view a, std::string_view b);
-std::string ascii_lower(std::string_view s);
-
 }  // namespace travo::docx::detail

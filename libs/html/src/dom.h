@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "travo/text/ascii.h"
+
 namespace travo::html::detail {
 
 inline xmlNodePtr as_node(void* raw) { return static_cast<xmlNodePtr>(raw); }
@@ -18,13 +20,7 @@ inline std::string_view view(const xmlChar* s) {
   return s == nullptr ? std::string_view() : std::string_view(chars(s));
 }
 
-inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-inline std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = ascii_lower(c);
-  return out;
-}
+using text::ascii_lower;
 
 inline bool is_ascii_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';

@@ -19,6 +19,7 @@
 
 #include "travo/http/session.h"
 #include "travo/platform/socket.h"
+#include "travo/text/ascii.h"
 
 namespace travo::http {
 namespace {
@@ -33,23 +34,6 @@ void global_init() {
       throw Error(std::string("cannot initialise libcurl: ") + curl_easy_strerror(rc));
     }
   });
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
-    s.remove_suffix(1);
-  }
-  return s;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 struct Slist_Deleter {
@@ -158,7 +142,7 @@ struct Session::Impl {
       self->headers.clear();
       return n;
     }
-    const std::string_view content = trim(line);
+    const std::string_view content = text::trim_ascii(line);
     if (content.empty()) return n;  // the blank line ending a header block
     if ((line.front() == ' ' || line.front() == '\t') && !self->headers.empty()) {
       // Obsolete line folding: continues the previous value.
@@ -174,9 +158,9 @@ struct Session::Impl {
     }
     const std::size_t colon = content.find(':');
     if (colon == std::string_view::npos) return n;
-    const std::string_view name = trim(content.substr(0, colon));
-    const std::string_view value = trim(content.substr(colon + 1));
-    if (iequals(name, "Content-Length")) {
+    const std::string_view name = text::trim_ascii(content.substr(0, colon));
+    const std::string_view value = text::trim_ascii(content.substr(colon + 1));
+    if (text::iequals(name, "Content-Length")) {
       std::uint64_t length = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
       if (ec == std::errc::result_out_of_range ||

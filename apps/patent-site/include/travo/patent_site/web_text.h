@@ -40,7 +40,4 @@ std::optional<std::string> cookie_value(std::string_view header, std::string_vie
 // Escapes & < > " ' for use in HTML text and quoted attribute values.
 std::string html_escape(std::string_view text);
 
-// Lower-cases ASCII letters only; other bytes (UTF-8 included) are kept.
-std::string ascii_lower(std::string_view text);
-
 }  // namespace travo::patent_site
