@@ -15,6 +15,11 @@ pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET GLOBAL xlsxwriter)
 # pkg-config rather than from including the header bare.
 pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
 find_package(nlohmann_json 3 REQUIRED GLOBAL)
+# stb_image is header-only (Debian libstb-dev: <stb/stb_image.h>); the one
+# translation unit that includes it with STB_IMAGE_IMPLEMENTATION compiles it.
+find_path(STB_IMAGE_INCLUDE_DIR stb/stb_image.h REQUIRED)
+add_library(Stb::image INTERFACE IMPORTED GLOBAL)
+target_include_directories(Stb::image INTERFACE ${STB_IMAGE_INCLUDE_DIR})
 
 if(TRAVO_BUILD_GUI)
   set(travo_qt_components Widgets)

@@ -34,7 +34,7 @@ class Silent_Server {
       while (!stop_) {
         if (!platform::wait_readable(fd_, std::chrono::milliseconds(50))) continue;
         const platform::Socket c = platform::accept_connection(fd_);
-        if (c == platform::invalid_socket) break;
+        if (c == platform::kInvalidSocket) break;
         held_.push_back(c);
       }
     });
@@ -48,7 +48,7 @@ class Silent_Server {
   std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
-  platform::Socket fd_ = platform::invalid_socket;
+  platform::Socket fd_ = platform::kInvalidSocket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::vector<platform::Socket> held_;

@@ -23,7 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kHelp = R"(usage: quire run JOB.json [--json RESULT.json]
+std::string help_text() {
+  return R"(usage: quire run JOB.json [--json RESULT.json]
        quire --help
 
 Runs the steps of JOB.json, in order, on one document of the template
@@ -33,23 +34,7 @@ appears on standard output as the steps run.
 A job is a JSON object with a "steps" array. Each step names its operation
 under "op" and gives the operation's arguments under their names:
 
-  op                     arguments
-  set_word_version_path  name, path
-  run_version            version, save_path (default "C:/corvana/")
-  set                    old_text, new_text, new_font_name,
-                         new_font_name_Chinese, new_font_size, new_alignment,
-                         left_indent, line_spacing, font_color,
-                         remark_new_font_size, image_path, image_height,
-                         image_width, image_fixed_ratio
-  delete                 (none)
-  execute_set            (none)
-  _add_table             abstract, PAPN, title, rows (4), cols (3), image_path
-  output                 name, pdf (false), docx (true)
-  show_all_text          (none)
-  show_execute_set       specify_range (false)
-  check_template         pattern (default "\\{\\{[^{}]*\\}\\}", a regular
-                         expression for what looks like a placeholder)
-
+)" + quire_model::job_ops_help() + R"(
 Values: name, version, old_text, new_text, abstract, PAPN and title are
 texts or numbers. new_font_size, remark_new_font_size, left_indent and
 line_spacing are points; image_width and image_height inches; font_color
@@ -93,6 +78,7 @@ from 1.
 Exit status: 0 success, 1 a step failed (its number, op and message on
 standard error), 2 bad usage or a bad job file.
 )";
+}
 
 int usage(const std::string& problem) {
   std::cerr << "quire: " << problem << "\nusage: quire run JOB.json [--json RESULT.json]"
@@ -139,7 +125,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> all = travo::platform::utf8_arguments(argc, argv);
   std::vector<std::string_view> args(all.begin() + (all.empty() ? 0 : 1), all.end());
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-    std::cout << kHelp;
+    std::cout << help_text();
     return 0;
   }
   if (args.empty()) return usage("no command given");

@@ -1,5 +1,6 @@
 #include "quire_model/job.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -208,104 +209,147 @@ using Call = std::function<Step_Result(Document&)>;
 
 Step_Result nothing(const std::string& op) { return Step_Result{op, std::monostate{}}; }
 
-// Checks the arguments of one step and binds them into its call.
-Call bind(Args& a, const fs::path& base) {
-  const std::string op = a.op();
-  if (op == "set_word_version_path") {
-    Value name = a.value("name", std::nullopt);
-    std::string path = resolve(a.text("path", std::nullopt), base);
-    return [=](Document& d) {
-      d.set_word_version_path(name, path);
-      return nothing(op);
-    };
+// Each reader checks the arguments of one step and binds them into its call.
+
+Call set_word_version_path_step(Args& a, const fs::path& base) {
+  Value name = a.value("name", std::nullopt);
+  std::string path = resolve(a.text("path", std::nullopt), base);
+  return [=, op = a.op()](Document& d) {
+    d.set_word_version_path(name, path);
+    return nothing(op);
+  };
+}
+
+Call run_version_step(Args& a, const fs::path& base) {
+  Value version = a.value("version", std::nullopt);
+  std::string save_path = resolve(a.text("save_path", "C:/corvana/"), base);
+  return [=, op = a.op()](Document& d) {
+    d.run_version(version, save_path);
+    return nothing(op);
+  };
+}
+
+Call set_step(Args& a, const fs::path& base) {
+  Value old_text = a.value("old_text", std::nullopt);
+  Value new_text = a.value("new_text", std::nullopt);
+  Set_Options options = set_options(a, base);
+  return [=, op = a.op()](Document& d) {
+    d.set(old_text, new_text, options);
+    return nothing(op);
+  };
+}
+
+Call delete_step(Args& a, const fs::path&) {
+  return [op = a.op()](Document& d) {
+    d.delete_();
+    return nothing(op);
+  };
+}
+
+Call execute_set_step(Args& a, const fs::path&) {
+  return [op = a.op()](Document& d) {
+    d.execute_set();
+    return nothing(op);
+  };
+}
+
+Call add_table_step(Args& a, const fs::path& base) {
+  Add_Table_Options o;
+  o.abstract = a.value("abstract", Value(""));
+  o.PAPN = a.value("PAPN", Value(""));
+  o.title = a.value("title", Value(""));
+  o.rows = a.whole("rows", 4);
+  o.cols = a.whole("cols", 3);
+  if (const json* v = a.find("image_path"); v && !v->is_null()) {
+    if (!v->is_string()) a.fail("\"image_path\" must be a text or null");
+    o.image_path = resolve(v->get<std::string>(), base);
   }
-  if (op == "run_version") {
-    Value version = a.value("version", std::nullopt);
-    std::string save_path = resolve(a.text("save_path", "C:/corvana/"), base);
-    return [=](Document& d) {
-      d.run_version(version, save_path);
-      return nothing(op);
-    };
+  return [=, op = a.op()](Document& d) {
+    d._add_table(o);
+    return nothing(op);
+  };
+}
+
+Call output_step(Args& a, const fs::path&) {
+  std::string name = a.value("name", std::nullopt).text_form();
+  const bool pdf = a.boolean("pdf", false);
+  const bool keep_docx = a.boolean("docx", true);
+  return [=, op = a.op()](Document& d) {
+    d.output(name, pdf, keep_docx);
+    return nothing(op);
+  };
+}
+
+Call show_all_text_step(Args& a, const fs::path&) {
+  return [op = a.op()](Document& d) { return Step_Result{op, d.show_all_text()}; };
+}
+
+Call show_execute_set_step(Args& a, const fs::path&) {
+  const bool specify_range = a.boolean("specify_range", false);
+  return [=, op = a.op()](Document& d) {
+    d.show_execute_set(specify_range);
+    return Step_Result{op, *d.check_dict};
+  };
+}
+
+Call check_template_step(Args& a, const fs::path&) {
+  Template_Check_Options options;
+  options.placeholder_pattern = a.text("pattern", std::string(Template_Check_Options::kDefaultPattern));
+  // A bad pattern stops the job before any step runs.
+  try {
+    Placeholder_Pattern{options.placeholder_pattern};
+  } catch (const std::invalid_argument& e) {
+    a.fail(e.what());
   }
-  if (op == "set") {
-    Value old_text = a.value("old_text", std::nullopt);
-    Value new_text = a.value("new_text", std::nullopt);
-    Set_Options options = set_options(a, base);
-    return [=](Document& d) {
-      d.set(old_text, new_text, options);
-      return nothing(op);
-    };
-  }
-  if (op == "delete") {
-    return [=](Document& d) {
-      d.delete_();
-      return nothing(op);
-    };
-  }
-  if (op == "execute_set") {
-    return [=](Document& d) {
-      d.execute_set();
-      return nothing(op);
-    };
-  }
-  if (op == "_add_table") {
-    Add_Table_Options o;
-    o.abstract = a.value("abstract", Value(""));
-    o.PAPN = a.value("PAPN", Value(""));
-    o.title = a.value("title", Value(""));
-    o.rows = a.whole("rows", 4);
-    o.cols = a.whole("cols", 3);
-    if (const json* v = a.find("image_path"); v && !v->is_null()) {
-      if (!v->is_string()) a.fail("\"image_path\" must be a text or null");
-      o.image_path = resolve(v->get<std::string>(), base);
-    }
-    return [=](Document& d) {
-      d._add_table(o);
-      return nothing(op);
-    };
-  }
-  if (op == "output") {
-    std::string name = a.value("name", std::nullopt).text_form();
-    const bool pdf = a.boolean("pdf", false);
-    const bool keep_docx = a.boolean("docx", true);
-    return [=](Document& d) {
-      d.output(name, pdf, keep_docx);
-      return nothing(op);
-    };
-  }
-  if (op == "show_all_text") {
-    return [=](Document& d) { return Step_Result{op, d.show_all_text()}; };
-  }
-  if (op == "show_execute_set") {
-    const bool specify_range = a.boolean("specify_range", false);
-    return [=](Document& d) {
-      d.show_execute_set(specify_range);
-      return Step_Result{op, *d.check_dict};
-    };
-  }
-  if (op == "check_template") {
-    Template_Check_Options options;
-    options.placeholder_pattern =
-        a.text("pattern", std::string(Template_Check_Options::kDefaultPattern));
-    // A bad pattern stops the job before any step runs.
-    try {
-      Placeholder_Pattern{options.placeholder_pattern};
-    } catch (const std::invalid_argument& e) {
-      a.fail(e.what());
-    }
-    return [=](Document& d) {
-      Template_Check check = d.check_template(options);
-      for (const std::string& line : template_check_lines(check)) std::cout << line << "\n";
-      std::cout.flush();
-      return Step_Result{op, std::move(check)};
-    };
+  return [=, op = a.op()](Document& d) {
+    Template_Check check = d.check_template(options);
+    for (const std::string& line : template_check_lines(check)) std::cout << line << "\n";
+    std::cout.flush();
+    return Step_Result{op, std::move(check)};
+  };
+}
+
+struct Op {
+  Job_Op help;
+  Call (*read)(Args&, const fs::path&);
+};
+
+// Every op a job may name: adding one here adds it to the reader and to
+// the help.
+const Op kOps[] = {
+    {{"set_word_version_path", "name, path"}, set_word_version_path_step},
+    {{"run_version", "version, save_path (default \"C:/corvana/\")"}, run_version_step},
+    {{"set",
+      "old_text, new_text, new_font_name,\nnew_font_name_Chinese, new_font_size, new_alignment,\n"
+      "left_indent, line_spacing, font_color,\nremark_new_font_size, image_path, image_height,\n"
+      "image_width, image_fixed_ratio"},
+     set_step},
+    {{"delete", "(none)"}, delete_step},
+    {{"execute_set", "(none)"}, execute_set_step},
+    {{"_add_table", "abstract, PAPN, title, rows (4), cols (3), image_path"}, add_table_step},
+    {{"output", "name, pdf (false), docx (true)"}, output_step},
+    {{"show_all_text", "(none)"}, show_all_text_step},
+    {{"show_execute_set", "specify_range (false)"}, show_execute_set_step},
+    {{"check_template",
+      "pattern (default \"\\\\{\\\\{[^{}]*\\\\}\\\\}\", a regular\nexpression for what looks like a placeholder)"},
+     check_template_step},
+};
+
+const Op* find_op(std::string_view name) {
+  for (const Op& op : kOps) {
+    if (op.help.op == name) return &op;
   }
   return nullptr;
 }
 
-constexpr const char* kOps =
-    "set_word_version_path, run_version, set, delete, execute_set, _add_table, output, "
-    "show_all_text, show_execute_set, check_template";
+std::string op_names() {
+  std::string out;
+  for (const Op& op : kOps) {
+    if (!out.empty()) out += ", ";
+    out += op.help.op;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -337,14 +381,41 @@ Job Job::parse(std::string_view text, const fs::path& base_dir) {
     auto op = step.find("op");
     if (op == step.end()) throw Job_Error(where + ": \"op\" is missing");
     if (!op->is_string()) throw Job_Error(where + ": \"op\" must be a text");
+    const Op* known = find_op(op->get<std::string>());
+    if (!known)
+      throw Job_Error(where + ": unknown op \"" + op->get<std::string>() + "\" (one of " + op_names() + ")");
     Args args(step, number, op->get<std::string>());
-    Call call = bind(args, base_dir);
-    if (!call)
-      throw Job_Error(where + ": unknown op \"" + op->get<std::string>() + "\" (one of " + kOps + ")");
+    Call call = known->read(args, base_dir);
     args.check_no_other_keys();
     job.steps_.push_back(Step{args.op(), std::move(call)});
   }
   return job;
+}
+
+std::vector<Job_Op> job_ops() {
+  std::vector<Job_Op> out;
+  for (const Op& op : kOps) out.push_back(op.help);
+  return out;
+}
+
+std::string job_ops_help() {
+  constexpr std::size_t kColumn = 25;
+  std::string out = "  op" + std::string(kColumn - 4, ' ') + "arguments\n";
+  for (const Op& op : kOps) {
+    std::string line = "  " + std::string(op.help.op);
+    line.resize(std::max(kColumn, line.size() + 1), ' ');
+    std::string_view args = op.help.arguments;
+    for (std::size_t nl; (nl = args.find('\n')) != std::string_view::npos; args.remove_prefix(nl + 1)) {
+      out += line;
+      out += args.substr(0, nl);
+      out += '\n';
+      line.assign(kColumn, ' ');
+    }
+    out += line;
+    out += args;
+    out += '\n';
+  }
+  return out;
 }
 
 Job Job::load(const fs::path& file) {

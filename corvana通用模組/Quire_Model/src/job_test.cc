@@ -135,6 +135,28 @@ TEST(Job, RelativePathsJoinTheJobFolderAndKeepTheirFinalSlash) {
   EXPECT_THROW(Job::load(dir / "missing.json"), Job_Error);
 }
 
+TEST(Job, EveryListedOpIsReadAndNamedWhenAnOpIsUnknown) {
+  std::string names;
+  for (const Job_Op& op : job_ops()) {
+    const std::string job = R"({"steps": [{"op": ")" + std::string(op.op) + R"("}]})";
+    try {
+      Job::parse(job, {});
+    } catch (const Job_Error& e) {
+      // Required arguments may be missing; the op itself must be known.
+      EXPECT_EQ(std::string(e.what()).find("unknown op"), std::string::npos) << e.what();
+    }
+    EXPECT_NE(job_ops_help().find("  " + std::string(op.op) + " "), std::string::npos) << op.op;
+    names += (names.empty() ? "" : ", ") + std::string(op.op);
+  }
+  EXPECT_EQ(job_ops().size(), 10u);
+  try {
+    Job::parse(R"({"steps": [{"op": "add_table"}]})", {});
+    ADD_FAILURE() << "an unknown op was read";
+  } catch (const Job_Error& e) {
+    EXPECT_NE(std::string(e.what()).find("(one of " + names + ")"), std::string::npos) << e.what();
+  }
+}
+
 TEST(Job, BadJobsAreRefusedNamingTheStep) {
   const std::pair<std::string, std::string> cases[] = {
       {"{", "not valid JSON"},

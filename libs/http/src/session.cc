@@ -201,7 +201,7 @@ struct Session::Impl {
     // Child processes must not inherit our connections.
     const platform::Socket s =
         platform::open_socket(address->family, address->socktype, address->protocol);
-    return s == platform::invalid_socket ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(s);
+    return s == platform::kInvalidSocket ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(s);
   }
 
   // The connection is established (or reused) and the request goes out

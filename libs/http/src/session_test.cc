@@ -167,7 +167,7 @@ class Raw_Server {
     while (!stop_) {
       if (!platform::wait_readable(fd_, 20ms)) continue;
       const platform::Socket conn = platform::accept_connection(fd_);
-      if (conn == platform::invalid_socket) continue;
+      if (conn == platform::kInvalidSocket) continue;
       const std::string request = read_request(conn);
       {
         std::lock_guard lock(mutex_);
@@ -205,7 +205,7 @@ class Raw_Server {
     return data;
   }
 
-  platform::Socket fd_ = platform::invalid_socket;
+  platform::Socket fd_ = platform::kInvalidSocket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;

@@ -48,19 +48,19 @@ Socket open_socket(int family, int type, int protocol) {
   try {
     start_winsock();
   } catch (const std::system_error&) {
-    return invalid_socket;
+    return kInvalidSocket;
   }
   const SOCKET s = WSASocketW(family, type, protocol, nullptr, 0,
                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-  return s == INVALID_SOCKET ? invalid_socket : static_cast<Socket>(s);
+  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(s);
 #else
   const int s = ::socket(family, type | SOCK_CLOEXEC, protocol);
-  return s < 0 ? invalid_socket : s;
+  return s < 0 ? kInvalidSocket : s;
 #endif
 }
 
 void close_socket(Socket s) {
-  if (s == invalid_socket) return;
+  if (s == kInvalidSocket) return;
 #ifdef _WIN32
   ::closesocket(static_cast<SOCKET>(s));
 #else
@@ -71,7 +71,7 @@ void close_socket(Socket s) {
 Socket loopback_socket(bool listening, int& port) {
   start_winsock();
   const Socket s = open_socket(AF_INET, SOCK_STREAM, 0);
-  if (s == invalid_socket) throw std::system_error(last_error(), std::system_category(), "socket");
+  if (s == kInvalidSocket) throw std::system_error(last_error(), std::system_category(), "socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -106,13 +106,13 @@ bool wait_readable(Socket s, std::chrono::milliseconds timeout) {
 Socket accept_connection(Socket listener) {
 #ifdef _WIN32
   const SOCKET s = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
-  if (s == INVALID_SOCKET) return invalid_socket;
+  if (s == INVALID_SOCKET) return kInvalidSocket;
   // Accepted sockets inherit the listener's attributes, but be explicit.
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   return static_cast<Socket>(s);
 #else
   const int s = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  return s < 0 ? invalid_socket : s;
+  return s < 0 ? kInvalidSocket : s;
 #endif
 }
 

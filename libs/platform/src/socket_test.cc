@@ -50,11 +50,11 @@ TEST(Socket, OpenedAndAcceptedSocketsStayOutOfChildProcesses) {
   const Socket listener = loopback_socket(true, port);
   EXPECT_FALSE(inherited_by_children(listener));
   const Socket client = open_socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_NE(client, invalid_socket);
+  ASSERT_NE(client, kInvalidSocket);
   EXPECT_FALSE(inherited_by_children(client));
   ASSERT_EQ(connect_loopback(client, port), 0);
   const Socket server = accept_connection(listener);
-  ASSERT_NE(server, invalid_socket);
+  ASSERT_NE(server, kInvalidSocket);
   EXPECT_FALSE(inherited_by_children(server));
   close_socket(server);
   close_socket(client);
@@ -71,7 +71,7 @@ TEST(Socket, LoopbackRoundTripAndEndOfStream) {
   ASSERT_EQ(connect_loopback(client, port), 0);
   ASSERT_TRUE(wait_readable(listener, 60s));
   const Socket server = accept_connection(listener);
-  ASSERT_NE(server, invalid_socket);
+  ASSERT_NE(server, kInvalidSocket);
 
   const std::string message(300000, 'q');  // more than one send can take
   std::thread writer([&] { EXPECT_TRUE(send_all(client, message)); close_socket(client); });

@@ -130,8 +130,7 @@ class Command_Runner {
     } catch (const std::invalid_argument&) {
       return;
     }
-    // The site lists at most the first 2000 hits.
-    if (outcome_.hits < std::min(announced, 2000LL)) throw Unrecognised_Page(pages + 1, page_title(doc));
+    if (outcome_.hits < std::min(announced, kMaxListedHits)) throw Unrecognised_Page(pages + 1, page_title(doc));
   }
 
   void page_loop(Spider_TRAVO& spider, Search_List& list, int& pages, bool& patents_number_ok) {
@@ -166,7 +165,7 @@ class Command_Runner {
           patents_number_ok = false;
           try {
             put("檢索專利共 " + *spider.patents_number + " 筆");
-            if (parse_count(*spider.patents_number) > 2000) {
+            if (parse_count(*spider.patents_number) > kMaxListedHits) {
               put("檢索專利超過 2000 筆，僅會擷取前 2000 筆數據");
             }
             put("");

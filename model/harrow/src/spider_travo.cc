@@ -47,7 +47,7 @@ std::optional<Form_Post> read_form_post(std::string_view reply_html, const std::
     else post.fields.emplace_back(*name, std::move(value));
   }
   for (auto& [k, v] : post.fields) {
-    if (k == "_21_1_T") v = search_text;
+    if (k == kSearchField) v = search_text;
   }
   return post;
 }
@@ -76,9 +76,9 @@ Spider_TRAVO::Spider_TRAVO(bool log_, const Spider_Config& config)
     http::Response r = request("讀取首頁", [&] { return session.get(url, headers); });
     html::Document doc = html::Document::parse(r.body);
     diag_line("==== soup.prettify() 部分內容 ====");
-    diag_line(html::first_chars(doc.prettify(), 2000));
+    diag_line(html::first_chars(doc.prettify(), kLoggedPageChars));
   }
-  payload = {{"_21_1_T", ""},
+  payload = {{kSearchField, ""},
              {"_IMG_檢索.x", "1"},
              {"_IMG_檢索.y", "1"},
              {"__EVENTTARGET", ""},
@@ -87,12 +87,12 @@ Spider_TRAVO::Spider_TRAVO(bool log_, const Spider_Config& config)
 
 void Spider_TRAVO::add_keyword(const std::string& keyword) {
   for (auto& [name, value] : payload) {
-    if (name == "_21_1_T") {
+    if (name == kSearchField) {
       value = keyword;
       return;
     }
   }
-  payload.insert(payload.begin(), {"_21_1_T", keyword});
+  payload.insert(payload.begin(), {kSearchField, keyword});
 }
 
 void Spider_TRAVO::run() {
@@ -100,7 +100,7 @@ void Spider_TRAVO::run() {
       request("送出檢索", [&] { return session.post_form(url, payload, headers); });
   std::string search_text;
   for (const auto& [k, v] : payload) {
-    if (k == "_21_1_T") search_text = v;
+    if (k == kSearchField) search_text = v;
   }
   std::optional<Form_Post> post = read_form_post(first.body, url, search_text);
   if (!post) {

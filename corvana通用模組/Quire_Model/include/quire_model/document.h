@@ -82,10 +82,9 @@ class Quire_Model::Document {
   // The heading of the list of reference signs, where show_execute_set
   // stops checking when asked to keep to a range.
   static constexpr std::string_view kSignListHeading = "【符號說明】";
-  // The WordprocessingML namespace, plain and in the braced form that
-  // prefixes local names in "{uri}local" tags.
-  static constexpr std::string_view kWordNamespaceUri =
-      "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+  // The WordprocessingML namespace in the braced form that prefixes local
+  // names in "{uri}local" tags, for report programs that read the
+  // paragraph XML themselves.
   static constexpr std::string_view WORD_NAMESPACE =
       "{http://schemas.openxmlformats.org/wordprocessingml/2006/main}";
 

@@ -11,21 +11,9 @@
 //   ]}
 //
 // Each step names its operation under "op" and gives the operation's
-// arguments under their names:
-//
-//   set_word_version_path  name, path
-//   run_version            version, save_path (default "C:/corvana/")
-//   set                    old_text, new_text, and the options new_font_name,
-//                          new_font_name_Chinese, new_font_size,
-//                          new_alignment, left_indent, line_spacing,
-//                          font_color, remark_new_font_size, image_path,
-//                          image_height, image_width, image_fixed_ratio
-//   delete, execute_set, show_all_text   (none)
-//   _add_table             abstract, PAPN, title, rows, cols, image_path
-//   output                 name, pdf, docx
-//   show_execute_set       specify_range
-//   check_template         pattern (default "\{\{[^{}]*\}\}"), printing one
-//                          line per finding (template_check_lines)
+// arguments under their names; job_ops() lists the operations and their
+// arguments. check_template prints one line per finding
+// (template_check_lines).
 //
 // Values: name, version, old_text, new_text, abstract, PAPN and title are
 // texts or numbers (used by their text form); font sizes are numbers of
@@ -115,6 +103,21 @@ class Job {
   };
   std::vector<Step> steps_;
 };
+
+// An operation a step may name, with its arguments as the help lists them
+// (line feeds where the list wraps).
+struct Job_Op {
+  std::string_view op;
+  std::string_view arguments;
+};
+
+// Every operation, in the order the help lists them. The reader dispatches
+// on the same table, so an op added there is known to both.
+std::vector<Job_Op> job_ops();
+
+// job_ops() as the help's table: a heading line, then one "  op  arguments"
+// entry per operation, continuation lines aligned under the arguments.
+std::string job_ops_help();
 
 // {"steps": [{"op": ..., "result": ...}, ...]} for `results`: null for
 // operations without a result, the list of texts for show_all_text,

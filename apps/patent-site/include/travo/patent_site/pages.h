@@ -23,6 +23,9 @@
 
 namespace travo::patent_site {
 
+// The site's own names and values. They repeat what the client (harrow)
+// spells on purpose: this site stands in for one outside the system, and a
+// shared constant would hide a client that drifted from it.
 inline constexpr std::string_view kEntryPath = "/travo2/travokmc/travobkm";
 inline constexpr std::string_view kSearchField = "_21_1_T";
 inline constexpr std::string_view kImageButton = "_IMG_檢索";

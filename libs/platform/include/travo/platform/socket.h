@@ -15,10 +15,10 @@ using Socket = std::uintptr_t;  // SOCKET
 #else
 using Socket = int;
 #endif
-inline constexpr Socket invalid_socket = static_cast<Socket>(-1);
+inline constexpr Socket kInvalidSocket = static_cast<Socket>(-1);
 
 // socket(2) whose handle is not inherited by child processes (a converter
-// started later must not keep our connections open). invalid_socket on
+// started later must not keep our connections open). kInvalidSocket on
 // failure. Starts Winsock on first use.
 Socket open_socket(int family, int type, int protocol);
 
@@ -33,7 +33,7 @@ Socket loopback_socket(bool listening, int& port);
 // stream arrived) within `timeout`.
 bool wait_readable(Socket s, std::chrono::milliseconds timeout);
 
-// The next connection on a listening socket, or invalid_socket.
+// The next connection on a listening socket, or kInvalidSocket.
 Socket accept_connection(Socket listener);
 
 // Bytes read into `buffer`: 0 at the end of the stream, -1 on error.

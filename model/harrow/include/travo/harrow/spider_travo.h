@@ -14,6 +14,7 @@
 // unchanged. The status code of a reply is never judged.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,13 @@ inline constexpr const char* kDefaultSite = "http://127.0.0.1:8631";
 
 // The fixed path of the site's entry address.
 inline constexpr const char* kEntryPath = "/travo2/travokmc/travobkm";
+// The form field that carries the search text, in the first post and in the
+// reply form posted back.
+inline constexpr const char* kSearchField = "_21_1_T";
+// The site lists at most this many hits of a search, whatever its count says.
+inline constexpr long long kMaxListedHits = 2000;
+// Characters of the pretty-printed entry page printed with `log` on.
+inline constexpr size_t kLoggedPageChars = 2000;
 inline constexpr const char* kUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/115.0.0.0 Safari/537.36";
