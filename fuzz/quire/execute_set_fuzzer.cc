@@ -15,15 +15,9 @@
 namespace docx = travo::docx;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const quire_fuzz::Input in =
-      quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
-  quire_model::Document doc;
-  try {
-    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const travo::docx::Error&) {
-    return 0;
-  }
-  quire_fuzz::register_all(doc, in);
+  std::optional<quire_model::Document> prepared = quire_fuzz::prepared_document({data, size});
+  if (!prepared) return 0;
+  quire_model::Document& doc = *prepared;
 
   // The engine's picture and failure lines are not of interest here.
   std::ostringstream sink;

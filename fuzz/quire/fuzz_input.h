@@ -15,7 +15,9 @@
 // alignment, n no font names, r remark size.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -103,6 +105,20 @@ inline quire_model::Set_Options options(std::string_view flags) {
 // Registers the input's registry on `doc`.
 inline void register_all(quire_model::Document& doc, const Input& in) {
   for (const auto& [key, value] : in.registry) doc.set(key, value.first, options(value.second));
+}
+
+// A Document holding the input's document with every pair registered, or
+// nothing when the bytes are no document the docx layer opens.
+inline std::optional<quire_model::Document> prepared_document(std::span<const std::uint8_t> data) {
+  const Input in = split(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  quire_model::Document doc;
+  try {
+    doc.doc = travo::docx::Document::from_bytes(in.document, limits());
+  } catch (const travo::docx::Error&) {
+    return std::nullopt;
+  }
+  register_all(doc, in);
+  return doc;
 }
 
 }  // namespace quire_fuzz

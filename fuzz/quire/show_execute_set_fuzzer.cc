@@ -31,15 +31,9 @@ bool is_subsequence(const std::vector<std::string>& part, const std::vector<std:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const quire_fuzz::Input in =
-      quire_fuzz::split(std::string_view(reinterpret_cast<const char*>(data), size));
-  quire_model::Document doc;
-  try {
-    doc.doc = travo::docx::Document::from_bytes(in.document, quire_fuzz::limits());
-  } catch (const travo::docx::Error&) {
-    return 0;
-  }
-  quire_fuzz::register_all(doc, in);
+  std::optional<quire_model::Document> prepared = quire_fuzz::prepared_document({data, size});
+  if (!prepared) return 0;
+  quire_model::Document& doc = *prepared;
   travo::docx::Document& d = *doc.doc;
   d.package().mark_modified(d.main_part_name());
   const std::string before = d.package().part_data(d.main_part_name());

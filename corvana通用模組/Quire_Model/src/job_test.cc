@@ -17,9 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using test_support::Capture_Stdout;
-using test_support::Temp_Dir;
-using test_support::testdata;
+using namespace test_support;
 
 // Runs `json` (with the test data folder as the job's folder) on `doc`.
 std::vector<Step_Result> run(const std::string& json, Document& doc) {

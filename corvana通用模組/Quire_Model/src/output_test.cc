@@ -24,11 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using test_support::Capture_Stdout;
-using test_support::read_file;
-using test_support::Scoped_Env;
-using test_support::Temp_Dir;
-using test_support::testdata;
+using namespace test_support;
 
 bool have(const char* tool) {
   return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;

@@ -15,6 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using test_support::reopen;
 using test_support::testdata;
 
 std::vector<std::string> child_names(const Xml_Element& e) {
@@ -22,8 +23,6 @@ std::vector<std::string> child_names(const Xml_Element& e) {
   for (const Xml_Element& c : e.children()) out.push_back(c.local_name());
   return out;
 }
-
-Document reopen(Document& doc) { return Document::from_bytes(doc.to_bytes()); }
 
 // plain.docx with its body content (before the section properties) replaced
 // by `paragraphs`; the root element binds w, mc and wp.

@@ -17,6 +17,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using test_support::reopen;
 using test_support::testdata;
 
 std::vector<std::string> row_texts(const Row& row) {
@@ -24,8 +25,6 @@ std::vector<std::string> row_texts(const Row& row) {
   for (const Cell& c : row.cells()) out.push_back(c.text());
   return out;
 }
-
-Document reopen(Document& doc) { return Document::from_bytes(doc.to_bytes()); }
 
 TEST(TableTest, DeliversMergedCellsOncePerGridColumn) {
   Document doc = Document::open(testdata("tables.docx"));

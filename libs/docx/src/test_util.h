@@ -6,6 +6,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+
+#include "travo/docx/document.h"
 #include "travo/platform/utf8.h"
 
 namespace travo::docx::test_support {
@@ -39,5 +41,8 @@ class Temp_Dir {
  private:
   std::filesystem::path path_;
 };
+
+// `doc` saved and read back, as a later opening would see it.
+inline Document reopen(Document& doc) { return Document::from_bytes(doc.to_bytes()); }
 
 }  // namespace travo::docx::test_support

@@ -17,6 +17,16 @@ Process& Process::operator=(Process&& other) noexcept {
   return *this;
 }
 
+Exit_Status Process::wait() {
+  wait_until(Process_Clock::time_point::max());
+  return exit_status().value_or(Exit_Status{});
+}
+
+bool Process::kill_tree_and_wait(std::chrono::milliseconds grace) {
+  kill_tree();
+  return wait_for(grace);
+}
+
 Run_Result run(const Process_Options& options, std::chrono::milliseconds timeout, std::string_view input) {
   Process_Options o = options;
   o.standard_input = input.empty() ? Redirect::null_device() : Redirect::to_pipe();

@@ -343,11 +343,6 @@ bool Process::wait_until(Process_Clock::time_point deadline) {
   return true;
 }
 
-Exit_Status Process::wait() {
-  wait_until(Process_Clock::time_point::max());
-  return exit_status().value_or(Exit_Status{});
-}
-
 std::optional<Exit_Status> Process::exit_status() {
   if (!valid() || !has_exited()) return std::nullopt;
   return state_->status;
@@ -357,11 +352,6 @@ void Process::kill_tree() {
   if (!valid() || state_->collected) return;
   ::kill(-state_->pid, SIGKILL);
   ::kill(state_->pid, SIGKILL);
-}
-
-bool Process::kill_tree_and_wait(std::chrono::milliseconds grace) {
-  kill_tree();
-  return wait_for(grace);
 }
 
 bool Process::write_input(std::string_view data) {

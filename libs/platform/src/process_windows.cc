@@ -413,11 +413,6 @@ bool Process::wait_until(Process_Clock::time_point deadline) {
   return true;
 }
 
-Exit_Status Process::wait() {
-  wait_until(Process_Clock::time_point::max());
-  return exit_status().value_or(Exit_Status{});
-}
-
 std::optional<Exit_Status> Process::exit_status() {
   if (!valid() || !has_exited()) return std::nullopt;
   return state_->status;
@@ -425,11 +420,6 @@ std::optional<Exit_Status> Process::exit_status() {
 
 void Process::kill_tree() {
   if (valid() && state_->job != nullptr) TerminateJobObject(state_->job, kKilledExitCode);
-}
-
-bool Process::kill_tree_and_wait(std::chrono::milliseconds grace) {
-  kill_tree();
-  return wait_for(grace);
 }
 
 bool Process::write_input(std::string_view data) {
