@@ -227,7 +227,6 @@ TEST_F(HttpProxyTest, TheWindowsLogonIsOfferedAndNoPassword) {
   const std::vector<Proxied_Request> requests = login.requests();
   ASSERT_FALSE(requests.empty());
   for (const Proxied_Request& r : requests) {
-    std::printf("%s %s [%s]\n", r.method.c_str(), r.target.c_str(), r.proxy_authorization.c_str());
     EXPECT_THAT(r.proxy_authorization, Not(HasSubstr("Basic")));
   }
 }
