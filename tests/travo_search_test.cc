@@ -13,10 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "travo/http/test_proxy.h"
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/process.h"
 #include "travo/platform/process_testing.h"
+#include "travo/platform/socket.h"
 #include "travo/platform/utf8.h"
 #include "xlsx_test_support.h"
 
@@ -81,6 +83,36 @@ TEST_F(TravoSearchTest, FailureExitsWithOne) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("連線檢索網站失敗"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\n完成\n"), std::string::npos);
+}
+
+// The proxy from the environment, as a user behind a firm's proxy sets it;
+// the site has a name only the proxy knows.
+TEST_F(TravoSearchTest, HttpProxyIsFollowedAndAnUnreachableOneIsNamed) {
+  travo::patent_site::Patent_Site site;
+  travo::http::test_support::Test_Proxy_Options po;
+  po.address = "127.0.0.2";
+  po.hosts = {{"patent-site.test", "127.0.0.1"}};
+  travo::http::test_support::Test_Proxy proxy(po);
+  const std::string named = "http://patent-site.test:" + std::to_string(site.port());
+  Environment env = env_;
+  env.emplace_back("http_proxy", proxy.url());
+  Cli_Result r = run({"--site", named, "憶阻器"}, env);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("經由代理伺服器 " + proxy.url() + " 連線檢索網站；代理伺服器設定於環境變數 http_proxy\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("檢索專利共 3 筆"), std::string::npos) << r.out;
+  EXPECT_EQ(static_cast<int>(proxy.requests().size()), site.request_count());
+
+  int refusing = 0;
+  const platform::Socket bound = platform::loopback_socket(false, refusing);
+  env.back().second = "http://127.0.0.1:" + std::to_string(refusing);
+  r = run({"--site", named, "憶阻器"}, env);
+  platform::close_socket(bound);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("無法連線到代理伺服器 " + env.back().second + "（送出檢索）；代理伺服器設定於環境變數 http_proxy\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(TravoSearchTest, BadUsageExitsWithTwo) {

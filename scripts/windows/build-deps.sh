@@ -28,7 +28,7 @@ toolchain=$root/cmake/mingw-w64-x86_64.cmake
 triplet=x86_64-w64-mingw32
 
 # Bump when the way the prefix is built changes (switches, files, layout).
-RECIPE=2
+RECIPE=3
 
 log() { printf 'build-deps: %s\n' "$*" >&2; }
 
@@ -142,8 +142,13 @@ cmake_dep() {  # name source-dir [cmake args...]
     || { tail -n 40 "$scratch/$name.install.log" >&2; return 1; }
 }
 
+# No CA bundle compiled in: left to itself, curl's build takes the build
+# machine's /etc/ssl/certs/ca-certificates.crt, and Schannel then checks
+# certificates against that file alone (missing on Windows) instead of the
+# Windows certificate store, where firms install their own roots.
 cmake_dep curl "$curl_src" \
   -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=ON \
+  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
   -DCURL_DISABLE_LDAP=ON -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF \
   -DUSE_NGHTTP2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF \
   -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DBUILD_CURL_EXE=OFF

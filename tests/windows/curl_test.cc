@@ -1,5 +1,5 @@
 // The Windows build of libcurl: TLS through Schannel (the system's own
-// certificate store, no CA bundle to ship), zlib for compressed responses,
+// certificate store, no CA bundle named), zlib for compressed responses,
 // and plain HTTP over the Windows socket layer.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -21,6 +21,20 @@ TEST(WindowsCurl, UsesSchannelAndZlib) {
   EXPECT_TRUE(info->features & CURL_VERSION_LIBZ);
   std::printf("libcurl %s, TLS backend %s, zlib %s\n", info->version,
               info->ssl_version, info->libz_version ? info->libz_version : "-");
+}
+
+// Schannel checks certificates against the Windows certificate store only
+// when no CA file or folder is named; a default one would replace the store.
+TEST(WindowsCurl, NamesNoCaFileSoTheSystemStoreIsTheTrustStore) {
+  CURL* curl = curl_easy_init();
+  ASSERT_NE(curl, nullptr);
+  char* ca_file = nullptr;
+  char* ca_path = nullptr;
+  EXPECT_EQ(curl_easy_getinfo(curl, CURLINFO_CAINFO, &ca_file), CURLE_OK);
+  EXPECT_EQ(curl_easy_getinfo(curl, CURLINFO_CAPATH, &ca_path), CURLE_OK);
+  EXPECT_EQ(ca_file, nullptr) << ca_file;
+  EXPECT_EQ(ca_path, nullptr) << ca_path;
+  curl_easy_cleanup(curl);
 }
 
 size_t append(char* data, size_t size, size_t count, void* out) {

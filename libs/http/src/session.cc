@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "travo/http/session.h"
+#include "travo/platform/proxy.h"
 #include "travo/platform/socket.h"
 #include "travo/text/ascii.h"
 
@@ -250,6 +252,18 @@ struct Session::Impl {
     TRAVO_SETOPT(CURLOPT_OPENSOCKETDATA, this);
     TRAVO_SETOPT(CURLOPT_PREREQFUNCTION, &Impl::on_prereq);
     TRAVO_SETOPT(CURLOPT_PREREQDATA, this);
+    // Only Schannel reads these; the verification itself stays on.
+    TRAVO_SETOPT(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    TRAVO_SETOPT(CURLOPT_PROXY_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    if (options.proxy) {
+      // Set even when empty: "" keeps libcurl from reading the environment.
+      TRAVO_SETOPT(CURLOPT_PROXY, options.proxy->address.c_str());
+      TRAVO_SETOPT(CURLOPT_NOPROXY, options.proxy->no_proxy.c_str());
+      if (options.proxy->system_login && !options.proxy->address.empty()) {
+        TRAVO_SETOPT(CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
+        TRAVO_SETOPT(CURLOPT_PROXYUSERPWD, ":");
+      }
+    }
   }
 
   // Clears the state of the previous transfer and sets what differs per
@@ -283,6 +297,41 @@ struct Session::Impl {
     char* u = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &u) == CURLE_OK && u != nullptr) return u;
     return {};
+  }
+
+  // Whether the request that ended at the current address went through
+  // Options::proxy.
+  bool through_proxy() {
+    if (!options.proxy || options.proxy->address.empty()) return false;
+    if (options.proxy->no_proxy.empty()) return true;
+    Url parsed(curl_url());
+    char* host = nullptr;
+    const std::string current = effective_url();
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, current.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+      return true;
+    }
+    const bool direct = platform::no_proxy_matches(options.proxy->no_proxy, host);
+    curl_free(host);
+    return !direct;
+  }
+
+  // The proxy's part in a failed transfer, if it was the proxy that failed.
+  std::optional<Proxy_Error::Failure> proxy_failure(CURLcode result) {
+    if (!through_proxy()) return std::nullopt;
+    long connect_code = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connect_code);
+    if (connect_code == 407 || result == CURLE_LOGIN_DENIED || result == CURLE_AUTH_ERROR) {
+      return Proxy_Error::Failure::login;
+    }
+    if (connect_code >= 300) return Proxy_Error::Failure::refused;
+    // Until the proxy has answered a tunnel's CONNECT, or taken the request
+    // (`connected`), nothing of the site is involved: libcurl resolves and
+    // connects to the proxy alone. A SOCKS v4 proxy is the exception that
+    // leaves the site's name to us.
+    if (result == CURLE_COULDNT_RESOLVE_HOST) return std::nullopt;
+    if (connect_code == 0 && !connected) return Proxy_Error::Failure::unreachable;
+    return std::nullopt;
   }
 
   std::string where(const std::string& url) {
@@ -342,6 +391,11 @@ struct Session::Impl {
       if (callback_failure != nullptr) {
         throw Error("request to " + where(url) + " failed: " + callback_failure);
       }
+      if (const std::optional<Proxy_Error::Failure> failure = proxy_failure(result)) {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &status);
+        throw proxy_error(*failure, status, url, detail);
+      }
       if (result == CURLE_OPERATION_TIMEDOUT) {
         throw Error("request timed out for " + where(url) + ": " + detail);
       }
@@ -354,6 +408,10 @@ struct Session::Impl {
 
     Response response;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
+    // A plain http:// request carries the proxy's 407 back as its answer.
+    if (response.status == 407 && through_proxy()) {
+      throw proxy_error(Proxy_Error::Failure::login, 407, url, "HTTP 407");
+    }
     response.url = effective_url();
     if (response.url.empty()) response.url = url;
     response.headers = std::move(headers);
@@ -362,6 +420,23 @@ struct Session::Impl {
     body.clear();
     body.shrink_to_fit();
     return response;
+  }
+
+  Proxy_Error proxy_error(Proxy_Error::Failure failure, long status, const std::string& url,
+                          const std::string& detail) {
+    const std::string proxy = platform::proxy_for_display(options.proxy->address);
+    switch (failure) {
+      case Proxy_Error::Failure::login:
+        return Proxy_Error(failure, *options.proxy, status,
+                           "the proxy " + proxy + " did not accept the login for " + where(url) + ": " + detail);
+      case Proxy_Error::Failure::refused:
+        return Proxy_Error(failure, *options.proxy, status,
+                           "the proxy " + proxy + " refused the tunnel to " + where(url) + ": " + detail);
+      case Proxy_Error::Failure::unreachable:
+        break;
+    }
+    return Proxy_Error(failure, *options.proxy, status,
+                       "cannot reach the proxy " + proxy + " for " + where(url) + ": " + detail);
   }
 
   Slist header_list(const Fields& fields, bool no_expect) {
@@ -383,6 +458,14 @@ struct Session::Impl {
     return list;
   }
 };
+
+Proxy_Error::Proxy_Error(Failure failure, const Proxy& proxy, long status, const std::string& what)
+    : Error(what),
+      failure_(failure),
+      proxy_(platform::proxy_for_display(proxy.address)),
+      description_(proxy.description),
+      system_login_(proxy.system_login),
+      status_(status) {}
 
 Session::Session(Options options) : impl_(std::make_unique<Impl>(options)) {}
 

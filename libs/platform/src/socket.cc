@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32
@@ -11,6 +13,7 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -41,6 +44,36 @@ void start_winsock() {}
 int last_error() { return errno; }
 #endif
 
+bool parse_ipv4(std::string_view text, in_addr& out) {
+  const std::string copy(text);
+  return ::inet_pton(AF_INET, copy.c_str(), &out) == 1;
+}
+
+void set_blocking(Socket s, bool blocking) {
+#ifdef _WIN32
+  u_long non_blocking = blocking ? 0 : 1;
+  ::ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &non_blocking);
+#else
+  const int flags = ::fcntl(s, F_GETFL);
+  ::fcntl(s, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
+#endif
+}
+
+// After a non-blocking connect(): waits for the outcome.
+bool connected_within(Socket s, std::chrono::milliseconds timeout) {
+#ifdef _WIN32
+  WSAPOLLFD p{static_cast<SOCKET>(s), POLLWRNORM, 0};
+  if (WSAPoll(&p, 1, static_cast<INT>(timeout.count())) <= 0) return false;
+#else
+  pollfd p{s, POLLOUT, 0};
+  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
+#endif
+  int error = 0;
+  socklen_type length = sizeof error;
+  if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) return false;
+  return error == 0;
+}
+
 }  // namespace
 
 Socket open_socket(int family, int type, int protocol) {
@@ -68,13 +101,15 @@ void close_socket(Socket s) {
 #endif
 }
 
-Socket loopback_socket(bool listening, int& port) {
+Socket loopback_socket(bool listening, int& port, std::string_view ipv4) {
   start_winsock();
-  const Socket s = open_socket(AF_INET, SOCK_STREAM, 0);
-  if (s == kInvalidSocket) throw std::system_error(last_error(), std::system_category(), "socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (!parse_ipv4(ipv4, address.sin_addr)) {
+    throw std::invalid_argument("not an IPv4 address: " + std::string(ipv4));
+  }
+  const Socket s = open_socket(AF_INET, SOCK_STREAM, 0);
+  if (s == kInvalidSocket) throw std::system_error(last_error(), std::system_category(), "socket");
   socklen_type length = sizeof address;
   const char* step = nullptr;
   if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0) {
@@ -90,6 +125,31 @@ Socket loopback_socket(bool listening, int& port) {
     throw std::system_error(error, std::system_category(), step);
   }
   port = ntohs(address.sin_port);
+  return s;
+}
+
+Socket connect_socket(std::string_view ipv4, int port, std::chrono::milliseconds timeout) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<unsigned short>(port));
+  if (port <= 0 || port > 65535 || !parse_ipv4(ipv4, address.sin_addr)) return kInvalidSocket;
+  const Socket s = open_socket(AF_INET, SOCK_STREAM, 0);
+  if (s == kInvalidSocket) return kInvalidSocket;
+  set_blocking(s, false);
+  bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (!ok) {
+#ifdef _WIN32
+    const bool pending = last_error() == WSAEWOULDBLOCK;
+#else
+    const bool pending = last_error() == EINPROGRESS;
+#endif
+    ok = pending && connected_within(s, timeout);
+  }
+  if (!ok) {
+    close_socket(s);
+    return kInvalidSocket;
+  }
+  set_blocking(s, true);
   return s;
 }
 

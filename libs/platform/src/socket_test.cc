@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -102,7 +103,29 @@ TEST(Socket, BoundButNotListeningRefusesConnections) {
   const Socket client = open_socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_NE(connect_loopback(client, port), 0);
   close_socket(client);
+  EXPECT_EQ(connect_socket("127.0.0.1", port, 60s), kInvalidSocket);
   close_socket(bound);
+}
+
+// Another loopback address than 127.0.0.1: test proxies listen there, so
+// that a site on 127.0.0.1 and its proxy differ by host, not only by port.
+TEST(Socket, OtherLoopbackAddressesListenAndConnect) {
+  int port = 0;
+  const Socket listener = loopback_socket(true, port, "127.0.0.2");
+  const Socket client = connect_socket("127.0.0.2", port, 60s);
+  ASSERT_NE(client, kInvalidSocket);
+  EXPECT_FALSE(inherited_by_children(client));
+  ASSERT_TRUE(wait_readable(listener, 60s));
+  const Socket server = accept_connection(listener);
+  ASSERT_NE(server, kInvalidSocket);
+  ASSERT_TRUE(send_all(client, "ping"));
+  char buffer[8];
+  ASSERT_TRUE(wait_readable(server, 60s));
+  EXPECT_EQ(receive(server, buffer, sizeof buffer), 4);
+  close_socket(server);
+  close_socket(client);
+  close_socket(listener);
+  EXPECT_THROW(loopback_socket(true, port, "localhost"), std::invalid_argument);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "diag.h"
 #include "travo/harrow/extract.h"
+#include "travo/harrow/proxy.h"
 #include "travo/harrow/search_list.h"
 #include "travo/harrow/spider_travo.h"
 #include "travo/html/document.h"
@@ -91,9 +92,17 @@ class Command_Runner {
   void put(std::string text) { messages_.put(std::move(text)); }
   bool stop_requested() const { return stop_ != nullptr && stop_->is_set(); }
 
-  // The caller's HTTP options, with requests cut short by a stop.
+  // The caller's HTTP options, with requests cut short by a stop, and the
+  // proxy of this command.
   http::Options http_options() const {
     http::Options o = options_.http;
+    if (!o.proxy && options_.find_proxy) {
+      o.proxy = http_proxy(options_.find_proxy(options_.site));
+      if (!o.proxy->address.empty()) {
+        diag_line("經由代理伺服器 " + platform::proxy_for_display(o.proxy->address) + " 連線檢索網站；代理伺服器設定於" +
+                  o.proxy->description);
+      }
+    }
     if (stop_ != nullptr) {
       o.abort_requested = [stop = stop_, outer = options_.http.abort_requested] {
         return stop->is_set() || (outer && outer());

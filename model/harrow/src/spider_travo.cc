@@ -6,6 +6,7 @@
 #include "diag.h"
 #include "travo/harrow/extract.h"
 #include "travo/harrow/page_query.h"
+#include "travo/harrow/proxy.h"
 #include "travo/html/document.h"
 
 namespace travo::harrow {
@@ -18,6 +19,8 @@ http::Response request(const char* what, F&& f) {
     return f();
   } catch (const http::Aborted&) {
     throw;  // a stop, not a network failure
+  } catch (const http::Proxy_Error& e) {
+    throw std::runtime_error(proxy_failure_message(e, what));  // not the site's failure
   } catch (const http::Error& e) {
     throw std::runtime_error(std::string("連線檢索網站失敗（") + what + "）：" + e.what());
   }

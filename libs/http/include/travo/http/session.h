@@ -12,6 +12,20 @@
 // that says what happened and for which address. The status code is not
 // judged: a 404 or 500 page comes back as a Response like any other.
 //
+// Requests go through the proxy that Options::proxy names (found by
+// travo/platform/proxy.h), or, without one, through the proxy libcurl finds
+// in the environment by itself. When the proxy fails rather than the site
+// (it cannot be reached, it answers 407 and the login does not succeed, it
+// refuses the tunnel to an https:// site) the request throws Proxy_Error,
+// so that callers can tell the user about the proxy instead of the site.
+//
+// Certificate revocation is checked on a best-effort basis (Schannel, the
+// Windows TLS library, is the one that checks it): a revocation server that
+// cannot be reached, or a certificate without one, as behind a firm's
+// TLS-inspecting proxy, does not fail the request; a revoked certificate
+// does. No CA file is ever named: on Windows the system's certificate store
+// is the trust store, where firms install their own roots.
+//
 // A request can be cut short from outside: Options::abort_requested is
 // asked from libcurl's progress callback, which runs several times a second
 // even while the server is silent, so a stalled site cannot hold it up.
@@ -24,6 +38,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,6 +55,19 @@ inline constexpr std::chrono::milliseconds kStallTimeout{30000};
 inline constexpr std::size_t kMaxBodyBytes = 32u * 1024u * 1024u;
 inline constexpr long kMaxRedirects = 10;
 
+// A proxy handed to libcurl as it is (CURLOPT_PROXY, CURLOPT_NOPROXY).
+struct Proxy {
+  std::string address;   // "http://host:port" and the like; "" connects directly
+  std::string no_proxy;  // hosts reached directly, in libcurl's no_proxy syntax
+  // Answer a 407 with the user's Windows logon: Negotiate or NTLM with the
+  // current credentials (libcurl's user name ":"), never a password typed
+  // in. Meant for Windows, where libcurl has SSPI.
+  bool system_login = false;
+  // Where the proxy was found, in words for the user; Proxy_Error carries
+  // it back unchanged.
+  std::string description;
+};
+
 struct Options {
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
   std::chrono::milliseconds stall_timeout = kStallTimeout;
@@ -49,6 +77,9 @@ struct Options {
   // kAbortCheckInterval); true cuts the request short with Aborted. Must
   // not throw.
   std::function<bool()> abort_requested;
+  // The proxy of every request; without one libcurl reads the environment
+  // variables itself.
+  std::optional<Proxy> proxy;
 };
 
 inline constexpr std::chrono::milliseconds kAbortCheckInterval{50};
@@ -62,6 +93,34 @@ class Error : public std::runtime_error {
 class Aborted : public Error {
  public:
   using Error::Error;
+};
+
+// The proxy of Options::proxy failed the request, before anything reached
+// the site: it could not be reached or dropped the connection before
+// answering (unreachable), it asked for a login that did not succeed
+// (login: a 407 answer, or the Windows logon could not be offered), or it
+// would not open the tunnel to the site (refused, with its status).
+class Proxy_Error : public Error {
+ public:
+  enum class Failure { unreachable, login, refused };
+  Proxy_Error(Failure failure, const Proxy& proxy, long status, const std::string& what);
+
+  Failure failure() const { return failure_; }
+  // The proxy's address without any credentials.
+  const std::string& proxy() const { return proxy_; }
+  // Proxy::description of the proxy.
+  const std::string& description() const { return description_; }
+  // Whether the Windows logon was offered to it (Proxy::system_login).
+  bool system_login() const { return system_login_; }
+  // The proxy's answer: 407, the tunnel's refusal; 0 when it gave none.
+  long status() const { return status_; }
+
+ private:
+  Failure failure_;
+  std::string proxy_;
+  std::string description_;
+  bool system_login_;
+  long status_;
 };
 
 struct Response {

@@ -1,6 +1,7 @@
 // The few socket calls that must differ between POSIX systems and Windows:
 // opening a connection that child processes do not inherit (the HTTP layer),
-// and the loopback helpers that tests use to play a raw or refusing server.
+// and the loopback helpers that tests use to play a raw or refusing server
+// or a proxy.
 #pragma once
 
 #include <chrono>
@@ -24,10 +25,16 @@ Socket open_socket(int family, int type, int protocol);
 
 void close_socket(Socket s);
 
-// A TCP socket bound to 127.0.0.1 on a free port, which is stored in
+// A TCP socket bound to `address` (an IPv4 loopback address: all of
+// 127.0.0.0/8 is the local machine) on a free port, which is stored in
 // `port`. With `listening` false nothing accepts on the port, so connections
-// to it are refused. Throws std::system_error on failure.
-Socket loopback_socket(bool listening, int& port);
+// to it are refused. Throws std::system_error on failure, and
+// std::invalid_argument for an address that is not dotted IPv4.
+Socket loopback_socket(bool listening, int& port, std::string_view address = "127.0.0.1");
+
+// A TCP connection to the dotted IPv4 `address` and `port`, made within
+// `timeout`; kInvalidSocket when it is refused, times out or fails.
+Socket connect_socket(std::string_view address, int port, std::chrono::milliseconds timeout);
 
 // True once `s` is readable (a connection waits, data or the end of the
 // stream arrived) within `timeout`.

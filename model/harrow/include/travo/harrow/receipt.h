@@ -33,6 +33,7 @@
 #include "travo/harrow/spider_travo.h"
 #include "travo/http/session.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/proxy.h"
 
 namespace travo::harrow {
 
@@ -54,6 +55,9 @@ struct Receipt_Options {
   int empty_page_attempts = 3;                // fetches of an empty page 0
   int max_pages = 200;
   http::Options http;                         // time-outs and body limit
+  // Finds the proxy for the site once per command, unless http.proxy
+  // already names one; empty: libcurl reads the environment itself.
+  std::function<platform::Proxy_Setting(std::string_view site)> find_proxy = platform::find_proxy;
   // Called on the worker thread after each command's completion marker has
   // been put. Must not throw.
   std::function<void(const Command_Outcome&)> on_command_done;
