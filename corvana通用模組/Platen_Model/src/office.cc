@@ -14,26 +14,20 @@
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 namespace platen_model::detail {
 
 namespace fs = std::filesystem;
 namespace platform = travo::platform;
 
-std::string utf8(const fs::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-fs::path from_utf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
-
 fs::path find_soffice(const std::string& configured) {
   if (!configured.empty()) {
-    if (platform::is_executable_file(from_utf8(configured))) return from_utf8(configured);
+    if (platform::is_executable_file(platform::utf8_path(configured))) return platform::utf8_path(configured);
     throw std::runtime_error("LibreOffice not found: " + configured + " does not exist or is not executable");
   }
   if (const auto named = platform::environment_variable(kSofficeVariable); named && !named->empty()) {
-    if (platform::is_executable_file(from_utf8(*named))) return from_utf8(*named);
+    if (platform::is_executable_file(platform::utf8_path(*named))) return platform::utf8_path(*named);
     throw std::runtime_error(std::string("LibreOffice not found: ") + kSofficeVariable + " names " + *named +
                              ", which does not exist or is not executable");
   }
@@ -41,7 +35,7 @@ fs::path find_soffice(const std::string& configured) {
   if (auto registered = platform::registered_app_path("soffice.exe")) return *registered;
   for (const char* folder : {"ProgramFiles", "ProgramFiles(x86)"}) {
     if (const auto root = platform::environment_variable(folder); root && !root->empty()) {
-      const fs::path candidate = from_utf8(*root) / "LibreOffice" / "program" / "soffice.exe";
+      const fs::path candidate = platform::utf8_path(*root) / "LibreOffice" / "program" / "soffice.exe";
       if (platform::is_executable_file(candidate)) return candidate;
     }
   }
@@ -63,7 +57,7 @@ fs::path find_soffice(const std::string& configured) {
 }
 
 fs::path find_python(const std::string& configured, const fs::path& soffice) {
-  if (!configured.empty()) return from_utf8(configured);
+  if (!configured.empty()) return platform::utf8_path(configured);
 #ifdef _WIN32
   return soffice.parent_path() / "python.exe";
 #else
@@ -73,16 +67,16 @@ fs::path find_python(const std::string& configured, const fs::path& soffice) {
 }
 
 std::vector<std::string> office_command(const fs::path& soffice, const fs::path& profile) {
-  return {utf8(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
+  return {platform::utf8_string(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
           "--nodefault", "-env:UserInstallation=" + file_url(profile)};
 }
 
 std::vector<std::pair<std::string, std::string>> office_environment(const fs::path& private_dir) {
-  const std::string tmp = utf8(private_dir / "tmp");
+  const std::string tmp = platform::utf8_string(private_dir / "tmp");
 #ifdef _WIN32
   return {{"TMP", tmp}, {"TEMP", tmp}};
 #else
-  return {{"TMPDIR", tmp}, {"FONTCONFIG_FILE", utf8(font_config_path(private_dir))}};
+  return {{"TMPDIR", tmp}, {"FONTCONFIG_FILE", platform::utf8_string(font_config_path(private_dir))}};
 #endif
 }
 

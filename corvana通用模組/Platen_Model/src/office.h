@@ -36,10 +36,6 @@ std::filesystem::path find_soffice(const std::string& configured);
 // /usr/bin/python3 (with Debian's python3-uno) elsewhere.
 std::filesystem::path find_python(const std::string& configured, const std::filesystem::path& soffice);
 
-// UTF-8 text of a path and back (paths hold UTF-16 on Windows).
-std::string utf8(const std::filesystem::path& path);
-std::filesystem::path from_utf8(const std::string& text);
-
 // The command line of a headless office without UI, restore, lock check or
 // start document, using `profile` as its user installation.
 std::vector<std::string> office_command(const std::filesystem::path& soffice, const std::filesystem::path& profile);

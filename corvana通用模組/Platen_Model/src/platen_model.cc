@@ -11,6 +11,7 @@
 #include "resident_office.h"
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/process.h"
+#include "travo/platform/utf8.h"
 #include "travo/platform/temp_folder.h"
 
 namespace platen_model {
@@ -64,10 +65,10 @@ class Platen_Model::Impl {
     check_input(input);
     if (output.empty() || output.filename().empty()) throw std::runtime_error("empty output path");
     std::error_code ec;
-    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + detail::utf8(output) + " is a folder");
+    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + platform::utf8_string(output) + " is a folder");
     if (!output.parent_path().empty()) {
       fs::create_directories(output.parent_path(), ec);
-      if (ec) throw std::runtime_error("cannot create " + detail::utf8(output.parent_path()) + ": " + ec.message());
+      if (ec) throw std::runtime_error("cannot create " + platform::utf8_string(output.parent_path()) + ": " + ec.message());
     }
 
     std::lock_guard lock(mu_);
@@ -120,8 +121,8 @@ class Platen_Model::Impl {
     platform::Process_Options req;
     detail::seed_profile(dir_ / "profile-once", soffice);
     req.argv = detail::office_command(soffice, dir_ / "profile-once");
-    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", detail::utf8(out_dir),
-                                     detail::utf8(fs::absolute(input))});
+    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", platform::utf8_string(out_dir),
+                                     platform::utf8_string(fs::absolute(input))});
     req.environment = detail::office_environment(dir_);
     req.standard_output = platform::Redirect::to_file(log);
     req.error_to_output = true;
@@ -200,7 +201,7 @@ Platen_Model::~Platen_Model() = default;
 
 void Platen_Model::convert(const std::string& input_docx, const std::string& output_pdf, bool keep_active) {
   try {
-    impl_->convert(detail::from_utf8(input_docx), detail::from_utf8(output_pdf), keep_active);
+    impl_->convert(platform::utf8_path(input_docx), platform::utf8_path(output_pdf), keep_active);
   } catch (const std::exception& e) {
     throw std::runtime_error("cannot convert " + input_docx + " to PDF: " + e.what());
   }

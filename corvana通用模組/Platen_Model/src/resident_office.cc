@@ -7,6 +7,7 @@
 #include "office.h"
 #include "travo/platform/paths.h"
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 #ifndef PLATEN_MODEL_BIN_DIR
 #define PLATEN_MODEL_BIN_DIR ""
@@ -23,18 +24,18 @@ constexpr const char* kBridgeName = "platen_uno_bridge.py";
 
 fs::path find_bridge(const std::string& configured) {
   if (!configured.empty()) {
-    if (fs::is_regular_file(from_utf8(configured))) return from_utf8(configured);
+    if (fs::is_regular_file(platform::utf8_path(configured))) return platform::utf8_path(configured);
     throw std::runtime_error("the UNO helper " + configured + " does not exist");
   }
   std::vector<fs::path> dirs = {platform::executable_dir()};
   if (const auto bin = platform::environment_variable("TRAVO_BIN_DIR"); bin && !bin->empty()) {
-    dirs.push_back(from_utf8(*bin));
+    dirs.push_back(platform::utf8_path(*bin));
   }
   if (*PLATEN_MODEL_BIN_DIR) dirs.emplace_back(PLATEN_MODEL_BIN_DIR);
   std::string looked;
   for (const fs::path& d : dirs) {
     if (fs::is_regular_file(d / kBridgeName)) return d / kBridgeName;
-    looked += (looked.empty() ? "" : ", ") + utf8(d);
+    looked += (looked.empty() ? "" : ", ") + platform::utf8_string(d);
   }
   throw std::runtime_error(std::string("the UNO helper ") + kBridgeName + " was not found (looked in " + looked + ")");
 }
@@ -105,8 +106,8 @@ void Resident_Office::start(const fs::path& soffice) {
   try {
     platform::Process_Options bridge;
     long connect_s = std::max<long>(1, std::chrono::duration_cast<std::chrono::seconds>(setup_.timeout).count());
-    bridge.argv = {utf8(find_python(setup_.python, soffice)), "-I", utf8(script), pipe_name_,
-                   std::to_string(office_pid_.load()), std::to_string(connect_s), utf8(dir_)};
+    bridge.argv = {platform::utf8_string(find_python(setup_.python, soffice)), "-I", platform::utf8_string(script), pipe_name_,
+                   std::to_string(office_pid_.load()), std::to_string(connect_s), platform::utf8_string(dir_)};
     bridge.standard_input = platform::Redirect::to_pipe();
     bridge.standard_output = platform::Redirect::to_pipe();
     bridge.standard_error = platform::Redirect::to_file(dir_ / "bridge.log");
