@@ -125,6 +125,26 @@ void write_font_config(const fs::path& private_dir) {
   platform::atomic_write(font_config_path(private_dir), conf);
 }
 
+namespace {
+
+// The build id of the LibreOffice installation `soffice` belongs to, from
+// its versionrc (Linux) or version.ini (Windows); empty when not found.
+std::string installation_build_id(const fs::path& soffice) {
+  std::error_code ec;
+  const fs::path program = fs::canonical(soffice, ec).parent_path();
+  for (const char* name : {"versionrc", "version.ini"}) {
+    std::ifstream versionrc(program / name);
+    std::string line;
+    while (std::getline(versionrc, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind("buildid=", 0) == 0) return line.substr(8);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
 // The seeded profile spares two costs of a new profile:
 // - ooSetupLastVersion set beyond any release: LibreOffice otherwise takes
 //   itself for freshly upgraded on every headless start (headless never
@@ -133,31 +153,46 @@ void write_font_config(const fs::path& private_dir) {
 // - the installation's build id in user/extensions/buildid: without it a
 //   new profile's extension cache is rebuilt and the office restarts itself
 //   once before it serves anything.
+// The profile is assembled in a folder of its own beside `profile` and
+// renamed into place when complete: a later start takes any folder at
+// `profile` for a seeded profile, so a half-written one must never stand
+// there.
 void seed_profile(const fs::path& profile, const fs::path& soffice) {
   std::error_code ec;
   if (fs::exists(profile, ec)) return;
-  fs::create_directories(profile / "user" / "extensions");
-  std::ofstream(profile / "user" / "registrymodifications.xcu")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-         "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-         "oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
-         "</oor:items>\n";
-  fs::path program = fs::canonical(soffice, ec).parent_path();
-  // versionrc on Linux, version.ini on Windows.
-  for (const char* name : {"versionrc", "version.ini"}) {
-    std::ifstream versionrc(program / name);
-    std::string line;
-    while (std::getline(versionrc, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.rfind("buildid=", 0) == 0) {
-        std::ofstream(profile / "user" / "extensions" / "buildid", std::ios::binary) << line.substr(8);
-        return;
-      }
+  fs::path staging = profile;
+  staging += platform::utf8_path(".seed-" + random_token());
+  struct Staging {
+    fs::path dir;
+    ~Staging() {
+      std::error_code ignored;
+      if (!dir.empty()) fs::remove_all(dir, ignored);
     }
+  } cleanup{staging};
+  const auto fail = [&](const std::string& why) {
+    return std::runtime_error("cannot prepare LibreOffice's profile " + platform::utf8_string(profile) + ": " + why);
+  };
+
+  fs::create_directories(staging / "user" / "extensions", ec);
+  if (ec) throw fail(ec.message());
+  try {
+    platform::atomic_write(staging / "user" / "registrymodifications.xcu",
+                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+                           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+                           "oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
+                           "</oor:items>\n");
+    if (const std::string id = installation_build_id(soffice); !id.empty()) {
+      platform::atomic_write(staging / "user" / "extensions" / "buildid", id);
+    }
+  } catch (const platform::Atomic_File_Error& e) {
+    throw fail(e.what());
   }
+  fs::rename(staging, profile, ec);
+  if (ec) throw fail(ec.message());
+  cleanup.dir.clear();
 }
 
 // Percent-encoding everything else keeps the URL through LibreOffice's URL

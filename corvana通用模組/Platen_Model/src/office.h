@@ -78,7 +78,9 @@ std::filesystem::path font_config_path(const std::filesystem::path& private_dir)
 // where the fonts themselves are installed.
 void write_font_config(const std::filesystem::path& private_dir);
 
-// Creates the profile folder `profile` for `soffice` unless it exists.
+// Creates the profile folder `profile` for `soffice` unless it exists. The
+// folder appears complete or not at all; a failed write throws
+// std::runtime_error naming the profile and the cause.
 void seed_profile(const std::filesystem::path& profile, const std::filesystem::path& soffice);
 
 // A file URL for `path` (made absolute) with every byte of its UTF-8 form

@@ -18,7 +18,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "office.h"
 #include "travo/platform/eventually.h"
+#include "travo/platform/small_tmpfs.h"
 #include "travo/platform/utf8.h"
 
 namespace platen_model {
@@ -626,6 +628,28 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
     // Nothing half-written is left beside the output.
     for (const auto& e : fs::directory_iterator(dir())) EXPECT_NE(e.path().extension(), ".part") << e.path();
   }
+}
+
+// A later start takes any profile folder for a seeded one: on a full disk
+// the seeding fails with its cause and leaves no folder behind.
+TEST_F(PlatenTest, ProfileIsSeededWholeOrNotAtAll) {
+  const fs::path mnt = dir() / "full";
+  travo::platform::test_support::Small_Tmpfs disk(mnt, "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const std::string soffice = fake_soffice("seed_soffice", "exit 0\n");
+  write_file(fs::path(soffice).parent_path() / "versionrc", "[Version]\nbuildid=0123abcd\n");
+  write_file(mnt / "filler", std::string(256 * 1024, 'x'));  // as much as fits
+
+  const std::string error = error_of([&] { detail::seed_profile(mnt / "profile", soffice); });
+  EXPECT_THAT(error, HasSubstr("cannot prepare LibreOffice's profile"));
+  EXPECT_THAT(error, HasSubstr("No space left on device"));
+  for (const auto& e : fs::directory_iterator(mnt)) EXPECT_EQ(e.path().filename(), "filler");
+
+  fs::remove(mnt / "filler");
+  detail::seed_profile(mnt / "profile", soffice);
+  std::ifstream buildid(mnt / "profile" / "user" / "extensions" / "buildid");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(buildid), {}), "0123abcd");
+  EXPECT_TRUE(fs::file_size(mnt / "profile" / "user" / "registrymodifications.xcu") > 0);
 }
 
 TEST_F(PlatenTest, MissingUnoHelperStopsTheOffice) {
