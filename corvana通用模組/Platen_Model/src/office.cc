@@ -31,53 +31,17 @@ fs::path find_soffice(const std::string& configured) {
     throw std::runtime_error(std::string("LibreOffice not found: ") + kSofficeVariable + " names " + *named +
                              ", which does not exist or is not executable");
   }
-#ifdef _WIN32
-  if (auto registered = platform::registered_app_path("soffice.exe")) return *registered;
-  for (const char* folder : {"ProgramFiles", "ProgramFiles(x86)"}) {
-    if (const auto root = platform::environment_variable(folder); root && !root->empty()) {
-      const fs::path candidate = platform::utf8_path(*root) / "LibreOffice" / "program" / "soffice.exe";
-      if (platform::is_executable_file(candidate)) return candidate;
-    }
-  }
-  if (auto on_path = platform::find_on_path("soffice.exe")) return *on_path;
-  throw std::runtime_error(
-      "LibreOffice not found: soffice.exe is not registered under App Paths, not in "
-      "%ProgramFiles%\\LibreOffice\\program and not on PATH (install LibreOffice from "
-      "https://www.libreoffice.org, or set " + std::string(kSofficeVariable) + " to its soffice.exe)");
-#else
-  if (auto on_path = platform::find_on_path("soffice")) return *on_path;
-  for (const char* p : {"/usr/bin/soffice", "/usr/lib/libreoffice/program/soffice"}) {
-    if (platform::is_executable_file(p)) return p;
-  }
-  throw std::runtime_error(
-      "LibreOffice not found: no soffice on PATH, at /usr/bin/soffice or at "
-      "/usr/lib/libreoffice/program/soffice (install libreoffice-writer-nogui, or set " +
-      std::string(kSofficeVariable) + " to the launcher)");
-#endif
+  return installed_soffice();
 }
 
 fs::path find_python(const std::string& configured, const fs::path& soffice) {
   if (!configured.empty()) return platform::utf8_path(configured);
-#ifdef _WIN32
-  return soffice.parent_path() / "python.exe";
-#else
-  (void)soffice;
-  return "/usr/bin/python3";
-#endif
+  return default_python(soffice);
 }
 
 std::vector<std::string> office_command(const fs::path& soffice, const fs::path& profile) {
   return {platform::utf8_string(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
           "--nodefault", "-env:UserInstallation=" + file_url(profile)};
-}
-
-std::vector<std::pair<std::string, std::string>> office_environment(const fs::path& private_dir) {
-  const std::string tmp = platform::utf8_string(private_dir / "tmp");
-#ifdef _WIN32
-  return {{"TMP", tmp}, {"TEMP", tmp}};
-#else
-  return {{"TMPDIR", tmp}, {"FONTCONFIG_FILE", platform::utf8_string(font_config_path(private_dir))}};
-#endif
 }
 
 fs::path font_config_path(const fs::path& private_dir) { return private_dir / "fonts.conf"; }
@@ -199,32 +163,11 @@ void seed_profile(const fs::path& profile, const fs::path& soffice) {
 // parsing and lets it travel as one space-free field of the helper protocol.
 std::string file_url(const fs::path& path) {
   static const char* hex = "0123456789ABCDEF";
-  // libstdc++ for Windows does not take "\\server\share" for a root name
-  // (absolute() puts it on the current drive, the generic form drops a
-  // slash), so UNC paths are recognised here and kept as they are.
-  bool unc = false;
-#ifdef _WIN32
-  const std::wstring& native = path.native();
-  unc = native.size() > 2 && (native[0] == L'\\' || native[0] == L'/') && (native[1] == L'\\' || native[1] == L'/');
-#endif
-  const std::u8string generic = unc ? path.u8string() : fs::absolute(path).lexically_normal().generic_u8string();
-  std::string text(generic.begin(), generic.end());
-  if (unc) std::replace(text.begin(), text.end(), '\\', '/');
+  const Url_Path url = url_path(path);
   std::string out = "file://";
-#ifdef _WIN32
-  // "C:/x" becomes "file:///C:/x", "//server/share/x" "file://server/share/x".
-  if (text.rfind("//", 0) == 0) {
-    text.erase(0, 2);
-  } else {
-    out += '/';
-  }
-  const std::size_t drive_colon = text.size() > 1 && text[1] == ':' ? 1 : std::string::npos;
-#else
-  const std::size_t drive_colon = std::string::npos;
-#endif
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || i == drive_colon) {
+  for (std::size_t i = 0; i < url.text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(url.text[i]);
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || i == url.drive_colon) {
       out += static_cast<char>(c);
     } else {
       out += '%';

@@ -98,9 +98,7 @@ class Platen_Model::Impl {
       throw std::runtime_error(e.what());
     }
     fs::create_directories(made / "tmp");
-#ifndef _WIN32
-    detail::write_font_config(made);
-#endif
+    detail::prepare_private_folder(made);
     std::lock_guard lock(dir_mu_);
     dir_ = made;
   }

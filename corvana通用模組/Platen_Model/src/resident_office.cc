@@ -153,22 +153,7 @@ void Resident_Office::stop(bool politely) {
   office_.kill_tree();
   bridge_ = platform::Process();
   office_ = platform::Process();
-#ifndef _WIN32
-  if (!pipe_name_.empty()) {
-    // A killed office leaves its listening socket behind, as
-    // /tmp/OSL_PIPE_<uid>_<name>.
-    std::error_code ec;
-    const std::string suffix = "_" + pipe_name_;
-    for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name.rfind("OSL_PIPE_", 0) == 0 && name.size() > suffix.size() &&
-          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        std::error_code ignored;
-        fs::remove(it->path(), ignored);
-      }
-    }
-  }
-#endif
+  remove_pipe_leftovers(pipe_name_);
   office_pid_ = 0;
   pipe_name_.clear();
   pending_.clear();
