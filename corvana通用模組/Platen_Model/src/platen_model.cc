@@ -50,7 +50,7 @@ void check_pdf(const fs::path& pdf) {
 class Platen_Model::Impl {
  public:
   explicit Impl(Options options)
-      : opt_(std::move(options)), resident_({opt_.python, opt_.bridge_script, opt_.timeout}) {}
+      : opt_(std::move(options)), resident_({opt_.python, opt_.bridge_script, opt_.timeout, opt_.observer}) {}
 
   ~Impl() {
     std::lock_guard lock(mu_);
@@ -81,13 +81,6 @@ class Platen_Model::Impl {
     }
   }
 
-  platform::Process_Id resident_pid() const { return resident_.pid(); }
-  int office_starts() const { return resident_.starts(); }
-  fs::path private_dir() const {
-    std::lock_guard lock(dir_mu_);
-    return dir_;
-  }
-
  private:
   void make_private_dir() {
     if (!dir_.empty()) return;
@@ -99,8 +92,8 @@ class Platen_Model::Impl {
     }
     fs::create_directories(made / "tmp");
     detail::prepare_private_folder(made);
-    std::lock_guard lock(dir_mu_);
     dir_ = made;
+    if (opt_.observer) opt_.observer->private_folder_created(dir_);
   }
 
   // One `soffice --convert-to` run.
@@ -185,7 +178,6 @@ class Platen_Model::Impl {
 
   const Options opt_;
   std::mutex mu_;  // one conversion at a time
-  mutable std::mutex dir_mu_;
   fs::path dir_;
   int runs_ = 0;
   detail::Resident_Office resident_;
@@ -204,11 +196,5 @@ void Platen_Model::convert(const std::string& input_docx, const std::string& out
     throw std::runtime_error("cannot convert " + input_docx + " to PDF: " + e.what());
   }
 }
-
-travo::platform::Process_Id Platen_Model::resident_pid() const { return impl_->resident_pid(); }
-
-int Platen_Model::office_starts() const { return impl_->office_starts(); }
-
-std::filesystem::path Platen_Model::private_dir() const { return impl_->private_dir(); }
 
 }  // namespace platen_model

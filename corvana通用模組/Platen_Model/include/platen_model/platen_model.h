@@ -49,6 +49,25 @@
 
 namespace platen_model {
 
+// What a converter starts and stops, for tests and diagnostics. The calls
+// come from the converter's own threads, one at a time, and must not call
+// back into the converter. Every method does nothing unless overridden.
+class Observer {
+ public:
+  virtual ~Observer() = default;
+
+  // The converter's private folder was created (by its first conversion).
+  virtual void private_folder_created(const std::filesystem::path& /*folder*/) {}
+
+  // A resident LibreOffice was started: `launcher` is the process id of its
+  // launcher; killing the launcher's process tree (its process group on
+  // Linux) takes the whole office down.
+  virtual void office_started(travo::platform::Process_Id /*launcher*/) {}
+
+  // That office was ended, or found gone and let go.
+  virtual void office_stopped(travo::platform::Process_Id /*launcher*/) {}
+};
+
 struct Options {
   // The LibreOffice launcher. Empty: the environment variable
   // TRAVO_SOFFICE, else where LibreOffice installs itself. On Windows: the
@@ -64,7 +83,7 @@ struct Options {
   std::string python;
 
   // The UNO helper script. Empty: platen_uno_bridge.py beside the running
-  // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
+  // executable.
   std::string bridge_script;
 
   // Upper bound for the office start-up and for each conversion.
@@ -73,6 +92,10 @@ struct Options {
   // Where the private folder is created. Empty: the system's temporary
   // folder ($TMPDIR, else /tmp; on Windows the user's temporary folder).
   std::filesystem::path temp_root;
+
+  // Told what the converter starts and stops; may be null. Not owned: it
+  // must outlive the converter.
+  Observer* observer = nullptr;
 };
 
 class Platen_Model {
@@ -89,19 +112,6 @@ class Platen_Model {
   // output's folder is created if missing. The input must exist and be a
   // .docx (ZIP) package; that is checked before LibreOffice is started.
   void convert(const std::string& input_docx, const std::string& output_pdf, bool keep_active);
-
-  // Observers, chiefly for tests and diagnostics.
-
-  // The process id of the resident office's launcher, or 0 when no
-  // resident office is running. Killing the launcher's process tree (its
-  // process group on Linux) takes the whole office down.
-  travo::platform::Process_Id resident_pid() const;
-
-  // How many times a resident office has been started by this converter.
-  int office_starts() const;
-
-  // The converter's private folder; empty until the first conversion.
-  std::filesystem::path private_dir() const;
 
  private:
   class Impl;
