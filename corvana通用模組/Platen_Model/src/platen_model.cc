@@ -1,5 +1,6 @@
 #include "platen_model/platen_model.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,8 @@
 
 #include "office.h"
 #include "resident_office.h"
+#include "travo/platform/environment.h"
+#include "word.h"
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/process.h"
 #include "travo/platform/utf8.h"
@@ -21,7 +24,7 @@ namespace fs = std::filesystem;
 namespace platform = travo::platform;
 using detail::Clock;
 
-// Rejects what LibreOffice need not be started for.
+// Rejects what no program need be started for.
 void check_input(const fs::path& input) {
   std::error_code ec;
   fs::file_status st = fs::status(input, ec);
@@ -36,13 +39,38 @@ void check_input(const fs::path& input) {
   }
 }
 
-void check_pdf(const fs::path& pdf) {
+void check_pdf(const fs::path& pdf, const char* program) {
   std::ifstream in(pdf, std::ios::binary);
   char head[5] = {};
   in.read(head, 5);
   if (!in || std::memcmp(head, "%PDF-", 5) != 0) {
-    throw std::runtime_error("LibreOffice wrote an empty or invalid PDF");
+    throw std::runtime_error(std::string(program) + " wrote an empty or invalid PDF");
   }
+}
+
+// A file or folder of the private folder that goes when the conversion
+// ends, however it ends.
+struct Removed_At_Exit {
+  fs::path path;
+  ~Removed_At_Exit() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+constexpr const char* kConverterVariable = "TRAVO_PDF_CONVERTER";
+
+// The program Options::converter or TRAVO_PDF_CONVERTER asks for;
+// automatic when neither does.
+Converter asked_for(Converter configured) {
+  if (configured != Converter::automatic) return configured;
+  const auto named = platform::environment_variable(kConverterVariable);
+  if (!named || named->empty()) return Converter::automatic;
+  std::string value = *named;
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (value == "word") return Converter::word;
+  if (value == "libreoffice") return Converter::libreoffice;
+  throw std::runtime_error(std::string(kConverterVariable) + " is \"" + *named + "\"; it takes word or libreoffice");
 }
 
 }  // namespace
@@ -54,7 +82,8 @@ class Platen_Model::Impl {
 
   ~Impl() {
     std::lock_guard lock(mu_);
-    resident_.stop(true);  // before its folder goes
+    word_.reset();  // before the private folder goes
+    resident_.stop(true);
     if (!dir_.empty()) {
       std::error_code ec;
       fs::remove_all(dir_, ec);
@@ -72,7 +101,27 @@ class Platen_Model::Impl {
     }
 
     std::lock_guard lock(mu_);
-    fs::path soffice = detail::find_soffice(opt_.soffice);
+    const Converter asked = asked_for(opt_.converter);
+    if (asked == Converter::word || (asked == Converter::automatic && !detail::word_unavailable())) {
+      if (const auto why = detail::word_unavailable()) {
+        throw std::runtime_error((opt_.converter == Converter::word ? std::string("the options ask for Microsoft Word")
+                                                                    : std::string(kConverterVariable) + "=word asks for Microsoft Word") +
+                                 ", but " + *why);
+      }
+      make_private_dir();
+      convert_word(input, output, keep_active);
+      return;
+    }
+    fs::path soffice;
+    try {
+      soffice = detail::find_soffice(opt_.soffice);
+    } catch (const std::runtime_error& e) {
+      if (asked == Converter::automatic && detail::word_supported()) {
+        throw std::runtime_error("neither Microsoft Word nor LibreOffice is installed: " + *detail::word_unavailable() +
+                                 "; " + e.what());
+      }
+      throw;
+    }
     make_private_dir();
     if (keep_active) {
       convert_resident(soffice, input, output);
@@ -100,13 +149,7 @@ class Platen_Model::Impl {
   void convert_once(const fs::path& soffice, const fs::path& input, const fs::path& output) {
     fs::path out_dir = dir_ / ("out-" + std::to_string(++runs_));
     fs::create_directories(out_dir);
-    struct Cleanup {
-      fs::path dir;
-      ~Cleanup() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-      }
-    } cleanup{out_dir};
+    const Removed_At_Exit cleanup{out_dir};
 
     fs::path log = dir_ / "convert.log";
     platform::Process_Options req;
@@ -138,21 +181,28 @@ class Platen_Model::Impl {
       throw std::runtime_error(detail::with_log(
           "LibreOffice produced no PDF (" + status.describe() + ")", detail::office_log(log)));
     }
-    check_pdf(pdf);
+    check_pdf(pdf, "LibreOffice");
     travo::platform::atomic_install(pdf, output);
+  }
+
+  void convert_word(const fs::path& input, const fs::path& output, bool keep_active) {
+    // Word writes into the private folder; the finished PDF then replaces
+    // the output in one step.
+    const fs::path part = dir_ / ("word-" + std::to_string(++runs_) + ".pdf");
+    const Removed_At_Exit cleanup{part};
+    if (!word_) word_ = std::make_unique<detail::Word>(detail::Word_Setup{opt_.timeout, opt_.word_start_timeout, opt_.observer});
+    word_->convert(fs::absolute(input), part, keep_active);
+    std::error_code ec;
+    if (!fs::exists(part, ec) || fs::file_size(part, ec) == 0) throw std::runtime_error("Microsoft Word produced no PDF");
+    check_pdf(part, "Microsoft Word");
+    travo::platform::atomic_install(part, output);
   }
 
   void convert_resident(const fs::path& soffice, const fs::path& input, const fs::path& output) {
     // The office writes into the private folder; the finished PDF then
     // replaces the output in one step.
     fs::path part = dir_ / ("resident-" + std::to_string(++runs_) + ".pdf");
-    struct Cleanup {
-      fs::path file;
-      ~Cleanup() {
-        std::error_code ec;
-        fs::remove(file, ec);
-      }
-    } cleanup{part};
+    const Removed_At_Exit cleanup{part};
 
     try {
       resident_.convert(soffice, dir_, input, part);
@@ -172,7 +222,7 @@ class Platen_Model::Impl {
       throw std::runtime_error(
           detail::with_log("LibreOffice produced no PDF", detail::office_log(resident_.office_log_path())));
     }
-    check_pdf(part);
+    check_pdf(part, "LibreOffice");
     travo::platform::atomic_install(part, output);
   }
 
@@ -181,6 +231,7 @@ class Platen_Model::Impl {
   fs::path dir_;
   int runs_ = 0;
   detail::Resident_Office resident_;
+  std::unique_ptr<detail::Word> word_;  // made by the first conversion through Word
 };
 
 Platen_Model::Platen_Model() : Platen_Model(Options{}) {}

@@ -80,7 +80,8 @@ class PlatenStandIn : public ::testing::Test {
   static bool is_stand_in_pdf(const fs::path& p) { return read_file(p).rfind("%PDF-1.4\nstand-in\n", 0) == 0; }
 
   static constexpr const char* kVariables[] = {"PLATEN_STAND_IN", "PLATEN_STAND_IN_BRIDGE", "PLATEN_STAND_IN_PIDS",
-                                               "TRAVO_SOFFICE", "PATH", "ProgramFiles", "ProgramFiles(x86)"};
+                                               "TRAVO_SOFFICE", "TRAVO_PDF_CONVERTER", "PATH", "ProgramFiles",
+                                               "ProgramFiles(x86)"};
   fs::path dir_;
   fs::path docx_;
   std::vector<std::optional<std::string>> saved_;
@@ -212,14 +213,36 @@ TEST_F(PlatenStandIn, LibreOfficeIsFoundOrNamedForInstalling) {
     converter.convert(platform::utf8_string(docx_), platform::utf8_string(dir_ / "pf.pdf"), false);
     EXPECT_TRUE(is_stand_in_pdf(dir_ / "pf.pdf"));
 
-    // Nowhere at all: the message says what to install.
+    // Nowhere at all, and no Word either (this prefix has none): the
+    // message names both and says what to install.
     set("ProgramFiles", platform::utf8_string(dir_ / "empty"));
     set("PATH", platform::utf8_string(dir_ / "empty"));
     error = error_of([&] { converter.convert(platform::utf8_string(docx_), platform::utf8_string(dir_ / "x.pdf"), false); });
+    EXPECT_THAT(error, HasSubstr("neither Microsoft Word nor LibreOffice is installed"));
+    EXPECT_THAT(error, HasSubstr("Word.Application is not registered"));
     EXPECT_THAT(error, HasSubstr("LibreOffice not found"));
     EXPECT_THAT(error, HasSubstr("install LibreOffice from https://www.libreoffice.org"));
   }
 #endif
+}
+
+// TRAVO_PDF_CONVERTER picks the program; one that cannot convert here, or a
+// name it does not know, is refused with the reason.
+TEST_F(PlatenStandIn, ConverterSettingIsFollowedOrRefused) {
+  Observed_Converter converter(stand_in_options());
+  set("TRAVO_PDF_CONVERTER", "LibreOffice");
+  converter.convert(platform::utf8_string(docx_), platform::utf8_string(dir_ / "lo.pdf"), false);
+  EXPECT_TRUE(is_stand_in_pdf(dir_ / "lo.pdf"));
+
+  // No Word here: not on Linux, and not registered in this Wine prefix.
+  set("TRAVO_PDF_CONVERTER", "word");
+  std::string error = error_of([&] { converter.convert(platform::utf8_string(docx_), platform::utf8_string(dir_ / "w.pdf"), false); });
+  EXPECT_THAT(error, HasSubstr("TRAVO_PDF_CONVERTER=word asks for Microsoft Word, but Microsoft Word is"));
+  EXPECT_FALSE(fs::exists(dir_ / "w.pdf"));
+
+  set("TRAVO_PDF_CONVERTER", "acrobat");
+  error = error_of([&] { converter.convert(platform::utf8_string(docx_), platform::utf8_string(dir_ / "a.pdf"), false); });
+  EXPECT_THAT(error, HasSubstr("TRAVO_PDF_CONVERTER is \"acrobat\"; it takes word or libreoffice"));
 }
 
 TEST(PlatenFileUrl, PathsBecomeSpaceFreeFileUrls) {
