@@ -304,39 +304,53 @@ Com_Ptr<IDispatch> dispatch_of(Variant& v, const char* what) {
   return object;
 }
 
-std::optional<CLSID> word_clsid() {
-  CLSID clsid;
-  if (CLSIDFromProgID(kProgId, &clsid) != S_OK) return std::nullopt;
-  return clsid;
-}
-
 std::wstring clsid_text(const CLSID& clsid) {
   wchar_t text[64];
   const int n = StringFromGUID2(clsid, text, 64);
   return std::wstring(text, n > 0 ? n - 1 : 0);
 }
 
-// The command COM runs for the class: LocalServer32 of its CLSID, in the
-// 64-bit view and then the 32-bit one (32-bit Office on 64-bit Windows).
-std::wstring local_server_command(const CLSID& clsid) {
-  const std::wstring key = L"CLSID\\" + clsid_text(clsid) + L"\\LocalServer32";
+// A string value of HKEY_CLASSES_ROOT\`key` (the default value when `name`
+// is null), in the 64-bit view and then the 32-bit one (32-bit Office on
+// 64-bit Windows); empty when neither has it.
+std::wstring class_value(const std::wstring& key, const wchar_t* name = nullptr) {
   for (const DWORD view : {DWORD{0}, DWORD{RRF_SUBKEY_WOW6432KEY}}) {
     // RRF_RT_REG_SZ takes REG_EXPAND_SZ values too, expanded (asking for
     // RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND is refused).
     const DWORD flags = RRF_RT_REG_SZ | view;
     DWORD size = 0;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, flags, nullptr, nullptr, &size) != ERROR_SUCCESS ||
         size == 0) {
       continue;
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, flags, nullptr, value.data(), &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, flags, nullptr, value.data(), &size) != ERROR_SUCCESS) {
       continue;
     }
     value.resize(wcsnlen(value.c_str(), value.size()));
     if (!value.empty()) return value;
   }
   return {};
+}
+
+// The class the ProgID names, read from the registry as CLSIDFromProgID
+// would, without a COM call outside the converter's apartment: its CLSID
+// key, or that of its current version (CurVer).
+std::optional<CLSID> word_clsid() {
+  std::wstring text = class_value(std::wstring(kProgId) + L"\\CLSID");
+  if (text.empty()) {
+    if (const std::wstring current = class_value(std::wstring(kProgId) + L"\\CurVer"); !current.empty()) {
+      text = class_value(current + L"\\CLSID");
+    }
+  }
+  CLSID clsid;
+  if (text.empty() || IIDFromString(text.c_str(), &clsid) != S_OK) return std::nullopt;
+  return clsid;
+}
+
+// The command COM runs for the class: LocalServer32 of its CLSID.
+std::wstring local_server_command(const CLSID& clsid) {
+  return class_value(L"CLSID\\" + clsid_text(clsid) + L"\\LocalServer32");
 }
 
 // The argv of a LocalServer32 command, "-Embedding" appended as COM appends
