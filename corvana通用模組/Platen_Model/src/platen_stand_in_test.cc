@@ -178,8 +178,10 @@ TEST_F(PlatenStandIn, HungConversionIsKilledAtTheTimeout) {
     } else {
       EXPECT_THAT(error, HasSubstr("did not finish within 1.5 s and was stopped"));
     }
+    // One office at most: on a busy machine the time-out may come before
+    // the stand-in got to record itself.
     const auto ids = recorded_pids();
-    EXPECT_EQ(ids.size(), 1u);
+    EXPECT_LE(ids.size(), 1u);
     for (platform::Process_Id id : ids) EXPECT_TRUE(eventually([&] { return process_gone(id); })) << id;
     EXPECT_EQ(converter.resident_pid(), 0u);
     EXPECT_FALSE(fs::exists(dir_ / "h.pdf"));
