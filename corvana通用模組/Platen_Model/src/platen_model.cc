@@ -5,17 +5,18 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "office.h"
 #include "resident_office.h"
-#include "travo/platform/environment.h"
-#include "word.h"
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/process.h"
-#include "travo/platform/utf8.h"
 #include "travo/platform/temp_folder.h"
+#include "travo/platform/utf8.h"
+#include "word.h"
 
 namespace platen_model {
 namespace {
@@ -102,12 +103,13 @@ class Platen_Model::Impl {
 
     std::lock_guard lock(mu_);
     const Converter asked = asked_for(opt_.converter);
-    if (asked == Converter::word || (asked == Converter::automatic && !detail::word_unavailable())) {
-      if (const auto why = detail::word_unavailable()) {
-        throw std::runtime_error((opt_.converter == Converter::word ? std::string("the options ask for Microsoft Word")
-                                                                    : std::string(kConverterVariable) + "=word asks for Microsoft Word") +
-                                 ", but " + *why);
-      }
+    const std::optional<std::string> no_word = detail::word_unavailable();
+    if (asked == Converter::word && no_word) {
+      const std::string who = opt_.converter == Converter::word ? std::string("the options ask")
+                                                                : std::string(kConverterVariable) + "=word asks";
+      throw std::runtime_error(who + " for Microsoft Word, but " + *no_word);
+    }
+    if (asked == Converter::word || (asked == Converter::automatic && !no_word)) {
       make_private_dir();
       convert_word(input, output, keep_active);
       return;
@@ -116,9 +118,9 @@ class Platen_Model::Impl {
     try {
       soffice = detail::find_soffice(opt_.soffice);
     } catch (const std::runtime_error& e) {
+      // Where Word would have been the first choice, the user learns of both.
       if (asked == Converter::automatic && detail::word_supported()) {
-        throw std::runtime_error("neither Microsoft Word nor LibreOffice is installed: " + *detail::word_unavailable() +
-                                 "; " + e.what());
+        throw std::runtime_error("neither Microsoft Word nor LibreOffice is installed: " + *no_word + "; " + e.what());
       }
       throw;
     }
