@@ -40,8 +40,6 @@ constexpr milliseconds kGrace = std::chrono::seconds(10);
 // Pause between attempts of a call that a busy Word rejected.
 constexpr milliseconds kRetryPause{100};
 
-std::string seconds_of(milliseconds d) { return seconds_text(d); }
-
 std::string hex(HRESULT hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
@@ -501,10 +499,10 @@ class Word::Impl {
         thread_.detach();
       }
       if (phase == Phase::starting) {
-        throw std::runtime_error("Microsoft Word did not start within " + seconds_of(bound) +
+        throw std::runtime_error("Microsoft Word did not start within " + seconds_text(bound) +
                                  "; the Word that TRAVO started was stopped");
       }
-      throw std::runtime_error("Microsoft Word did not finish within " + seconds_of(bound) +
+      throw std::runtime_error("Microsoft Word did not finish within " + seconds_text(bound) +
                                " (it may be showing a dialog, or it hangs); the Word that TRAVO started was "
                                "stopped with its process tree");
     }
