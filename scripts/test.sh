@@ -32,8 +32,9 @@ fi
 if [ "${TRAVO_WINDOWS_TESTS:-1}" != 0 ]; then
   echo "== Windows leg: cross build with mingw-w64, tests under Wine =="
   echo "   runs:  every test of build-windows/ (unit, worker against the local site, engine on .docx;"
-  echo "          the window on Qt's offscreen platform when Qt for Windows is built)"
-  echo "   skips: LibreOffice/PDF, tmpfs and /proc cases (each says why); the window when Qt for Windows"
+  echo "          the window on Qt's offscreen platform when Qt for Windows is built;"
+  echo "          PDF through stand-ins for LibreOffice and for Microsoft Word)"
+  echo "   skips: the real LibreOffice, tmpfs and /proc cases (each says why); the window when Qt for Windows"
   echo "          is not built (scripts/windows/build-qt.sh, about 20 minutes; build.sh says so)"
   bash scripts/windows/build.sh
   # Under Wine most of a case is start-up and waiting: twice as many at once.

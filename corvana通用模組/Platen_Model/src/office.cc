@@ -14,76 +14,34 @@
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 namespace platen_model::detail {
 
 namespace fs = std::filesystem;
 namespace platform = travo::platform;
 
-std::string utf8(const fs::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-fs::path from_utf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
-
 fs::path find_soffice(const std::string& configured) {
   if (!configured.empty()) {
-    if (platform::is_executable_file(from_utf8(configured))) return from_utf8(configured);
+    if (platform::is_executable_file(platform::utf8_path(configured))) return platform::utf8_path(configured);
     throw std::runtime_error("LibreOffice not found: " + configured + " does not exist or is not executable");
   }
   if (const auto named = platform::environment_variable(kSofficeVariable); named && !named->empty()) {
-    if (platform::is_executable_file(from_utf8(*named))) return from_utf8(*named);
+    if (platform::is_executable_file(platform::utf8_path(*named))) return platform::utf8_path(*named);
     throw std::runtime_error(std::string("LibreOffice not found: ") + kSofficeVariable + " names " + *named +
                              ", which does not exist or is not executable");
   }
-#ifdef _WIN32
-  if (auto registered = platform::registered_app_path("soffice.exe")) return *registered;
-  for (const char* folder : {"ProgramFiles", "ProgramFiles(x86)"}) {
-    if (const auto root = platform::environment_variable(folder); root && !root->empty()) {
-      const fs::path candidate = from_utf8(*root) / "LibreOffice" / "program" / "soffice.exe";
-      if (platform::is_executable_file(candidate)) return candidate;
-    }
-  }
-  if (auto on_path = platform::find_on_path("soffice.exe")) return *on_path;
-  throw std::runtime_error(
-      "LibreOffice not found: soffice.exe is not registered under App Paths, not in "
-      "%ProgramFiles%\\LibreOffice\\program and not on PATH (install LibreOffice from "
-      "https://www.libreoffice.org, or set " + std::string(kSofficeVariable) + " to its soffice.exe)");
-#else
-  if (auto on_path = platform::find_on_path("soffice")) return *on_path;
-  for (const char* p : {"/usr/bin/soffice", "/usr/lib/libreoffice/program/soffice"}) {
-    if (platform::is_executable_file(p)) return p;
-  }
-  throw std::runtime_error(
-      "LibreOffice not found: no soffice on PATH, at /usr/bin/soffice or at "
-      "/usr/lib/libreoffice/program/soffice (install libreoffice-writer-nogui, or set " +
-      std::string(kSofficeVariable) + " to the launcher)");
-#endif
+  return installed_soffice();
 }
 
 fs::path find_python(const std::string& configured, const fs::path& soffice) {
-  if (!configured.empty()) return from_utf8(configured);
-#ifdef _WIN32
-  return soffice.parent_path() / "python.exe";
-#else
-  (void)soffice;
-  return "/usr/bin/python3";
-#endif
+  if (!configured.empty()) return platform::utf8_path(configured);
+  return default_python(soffice);
 }
 
 std::vector<std::string> office_command(const fs::path& soffice, const fs::path& profile) {
-  return {utf8(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
+  return {platform::utf8_string(soffice), "--headless", "--invisible", "--norestore", "--nolockcheck", "--nologo",
           "--nodefault", "-env:UserInstallation=" + file_url(profile)};
-}
-
-std::vector<std::pair<std::string, std::string>> office_environment(const fs::path& private_dir) {
-  const std::string tmp = utf8(private_dir / "tmp");
-#ifdef _WIN32
-  return {{"TMP", tmp}, {"TEMP", tmp}};
-#else
-  return {{"TMPDIR", tmp}, {"FONTCONFIG_FILE", utf8(font_config_path(private_dir))}};
-#endif
 }
 
 fs::path font_config_path(const fs::path& private_dir) { return private_dir / "fonts.conf"; }
@@ -131,6 +89,26 @@ void write_font_config(const fs::path& private_dir) {
   platform::atomic_write(font_config_path(private_dir), conf);
 }
 
+namespace {
+
+// The build id of the LibreOffice installation `soffice` belongs to, from
+// its versionrc (Linux) or version.ini (Windows); empty when not found.
+std::string installation_build_id(const fs::path& soffice) {
+  std::error_code ec;
+  const fs::path program = fs::canonical(soffice, ec).parent_path();
+  for (const char* name : {"versionrc", "version.ini"}) {
+    std::ifstream versionrc(program / name);
+    std::string line;
+    while (std::getline(versionrc, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind("buildid=", 0) == 0) return line.substr(8);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
 // The seeded profile spares two costs of a new profile:
 // - ooSetupLastVersion set beyond any release: LibreOffice otherwise takes
 //   itself for freshly upgraded on every headless start (headless never
@@ -139,63 +117,57 @@ void write_font_config(const fs::path& private_dir) {
 // - the installation's build id in user/extensions/buildid: without it a
 //   new profile's extension cache is rebuilt and the office restarts itself
 //   once before it serves anything.
+// The profile is assembled in a folder of its own beside `profile` and
+// renamed into place when complete: a later start takes any folder at
+// `profile` for a seeded profile, so a half-written one must never stand
+// there.
 void seed_profile(const fs::path& profile, const fs::path& soffice) {
   std::error_code ec;
   if (fs::exists(profile, ec)) return;
-  fs::create_directories(profile / "user" / "extensions");
-  std::ofstream(profile / "user" / "registrymodifications.xcu")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-         "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-         "oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
-         "</oor:items>\n";
-  fs::path program = fs::canonical(soffice, ec).parent_path();
-  // versionrc on Linux, version.ini on Windows.
-  for (const char* name : {"versionrc", "version.ini"}) {
-    std::ifstream versionrc(program / name);
-    std::string line;
-    while (std::getline(versionrc, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.rfind("buildid=", 0) == 0) {
-        std::ofstream(profile / "user" / "extensions" / "buildid", std::ios::binary) << line.substr(8);
-        return;
-      }
+  fs::path staging = profile;
+  staging += platform::utf8_path(".seed-" + random_token());
+  struct Staging {
+    fs::path dir;
+    ~Staging() {
+      std::error_code ignored;
+      if (!dir.empty()) fs::remove_all(dir, ignored);
     }
+  } cleanup{staging};
+  const auto fail = [&](const std::string& why) {
+    return std::runtime_error("cannot prepare LibreOffice's profile " + platform::utf8_string(profile) + ": " + why);
+  };
+
+  fs::create_directories(staging / "user" / "extensions", ec);
+  if (ec) throw fail(ec.message());
+  try {
+    platform::atomic_write(staging / "user" / "registrymodifications.xcu",
+                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+                           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+                           "oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
+                           "</oor:items>\n");
+    if (const std::string id = installation_build_id(soffice); !id.empty()) {
+      platform::atomic_write(staging / "user" / "extensions" / "buildid", id);
+    }
+  } catch (const platform::Atomic_File_Error& e) {
+    throw fail(e.what());
   }
+  fs::rename(staging, profile, ec);
+  if (ec) throw fail(ec.message());
+  cleanup.dir.clear();
 }
 
 // Percent-encoding everything else keeps the URL through LibreOffice's URL
 // parsing and lets it travel as one space-free field of the helper protocol.
 std::string file_url(const fs::path& path) {
   static const char* hex = "0123456789ABCDEF";
-  // libstdc++ for Windows does not take "\\server\share" for a root name
-  // (absolute() puts it on the current drive, the generic form drops a
-  // slash), so UNC paths are recognised here and kept as they are.
-  bool unc = false;
-#ifdef _WIN32
-  const std::wstring& native = path.native();
-  unc = native.size() > 2 && (native[0] == L'\\' || native[0] == L'/') && (native[1] == L'\\' || native[1] == L'/');
-#endif
-  const std::u8string generic = unc ? path.u8string() : fs::absolute(path).lexically_normal().generic_u8string();
-  std::string text(generic.begin(), generic.end());
-  if (unc) std::replace(text.begin(), text.end(), '\\', '/');
+  const Url_Path url = url_path(path);
   std::string out = "file://";
-#ifdef _WIN32
-  // "C:/x" becomes "file:///C:/x", "//server/share/x" "file://server/share/x".
-  if (text.rfind("//", 0) == 0) {
-    text.erase(0, 2);
-  } else {
-    out += '/';
-  }
-  const std::size_t drive_colon = text.size() > 1 && text[1] == ':' ? 1 : std::string::npos;
-#else
-  const std::size_t drive_colon = std::string::npos;
-#endif
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || i == drive_colon) {
+  for (std::size_t i = 0; i < url.text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(url.text[i]);
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~' || i == url.drive_colon) {
       out += static_cast<char>(c);
     } else {
       out += '%';

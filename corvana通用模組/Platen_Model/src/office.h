@@ -23,31 +23,18 @@ using Clock = std::chrono::steady_clock;
 inline constexpr const char* kSofficeVariable = "TRAVO_SOFFICE";
 
 // The LibreOffice launcher: `configured` if given (it must be executable),
-// else $TRAVO_SOFFICE if set, else where LibreOffice installs itself:
-// on Windows the App Paths entry of soffice.exe in the registry,
-// %ProgramFiles%\LibreOffice\program, %ProgramFiles(x86)%\..., then
-// soffice.exe on PATH; elsewhere `soffice` on PATH, /usr/bin/soffice or the
-// program folder of Debian's LibreOffice. Throws std::runtime_error naming
-// what was tried and what to install.
+// else $TRAVO_SOFFICE if set, else installed_soffice(). Throws
+// std::runtime_error naming what was tried and what to install.
 std::filesystem::path find_soffice(const std::string& configured);
 
 // The Python that runs the UNO helper: `configured` if given, else
-// LibreOffice's own python.exe beside `soffice` on Windows and
-// /usr/bin/python3 (with Debian's python3-uno) elsewhere.
+// default_python(soffice).
 std::filesystem::path find_python(const std::string& configured, const std::filesystem::path& soffice);
-
-// UTF-8 text of a path and back (paths hold UTF-16 on Windows).
-std::string utf8(const std::filesystem::path& path);
-std::filesystem::path from_utf8(const std::string& text);
 
 // The command line of a headless office without UI, restore, lock check or
 // start document, using `profile` as its user installation.
 std::vector<std::string> office_command(const std::filesystem::path& soffice, const std::filesystem::path& profile);
 
-// Environment entries for an office whose private folder is `private_dir`:
-// its temporary folder, and (not on Windows) FONTCONFIG_FILE naming the
-// font configuration written there by write_font_config.
-std::vector<std::pair<std::string, std::string>> office_environment(const std::filesystem::path& private_dir);
 
 // Report templates name Windows fonts, which Linux lacks; left to itself
 // fontconfig gives their Chinese Noto Sans CJK JP, with Japanese glyph
@@ -78,11 +65,12 @@ std::filesystem::path font_config_path(const std::filesystem::path& private_dir)
 
 // Writes font_config_path(private_dir): the configuration fontconfig would
 // read otherwise ($FONTCONFIG_FILE when set, else /etc/fonts/fonts.conf),
-// then one strong rule per kFontSubstitutes entry. Not used on Windows,
-// where the fonts themselves are installed.
+// then one strong rule per kFontSubstitutes entry.
 void write_font_config(const std::filesystem::path& private_dir);
 
-// Creates the profile folder `profile` for `soffice` unless it exists.
+// Creates the profile folder `profile` for `soffice` unless it exists. The
+// folder appears complete or not at all; a failed write throws
+// std::runtime_error naming the profile and the cause.
 void seed_profile(const std::filesystem::path& profile, const std::filesystem::path& soffice);
 
 // A file URL for `path` (made absolute) with every byte of its UTF-8 form
@@ -107,5 +95,45 @@ std::string seconds_text(std::chrono::milliseconds d);
 
 // 16 random hex digits, for names no other converter picks.
 std::string random_token();
+
+// What differs between systems; office_posix.cc and office_windows.cc, one
+// of them chosen by CMake.
+
+// Where LibreOffice installs itself: on Windows the App Paths entry of
+// soffice.exe in the registry, %ProgramFiles%\LibreOffice\program,
+// %ProgramFiles(x86)%\..., then soffice.exe on PATH; elsewhere `soffice` on
+// PATH, /usr/bin/soffice or the program folder of Debian's LibreOffice.
+// Throws std::runtime_error naming the places tried and what to install.
+std::filesystem::path installed_soffice();
+
+// The Python that runs the UNO helper unless configured: LibreOffice's own
+// python.exe beside `soffice` on Windows, /usr/bin/python3 (with Debian's
+// python3-uno) elsewhere.
+std::filesystem::path default_python(const std::filesystem::path& soffice);
+
+// Environment entries for an office whose private folder is `private_dir`:
+// its temporary folder, and (not on Windows) FONTCONFIG_FILE naming the
+// font configuration that prepare_private_folder wrote there.
+std::vector<std::pair<std::string, std::string>> office_environment(const std::filesystem::path& private_dir);
+
+// Writes what an office started with office_environment(private_dir)
+// reads from the private folder: the font configuration (write_font_config)
+// except on Windows, which has the fonts themselves.
+void prepare_private_folder(const std::filesystem::path& private_dir);
+
+// The part of a file URL for `path` that follows "file://", before
+// percent-encoding: "/tmp/a b" (made absolute), "/C:/a b" for a drive path
+// and "server/share/a b" for a UNC path on Windows. `drive_colon` is the
+// position of a drive letter's colon, which file_url keeps as it is.
+struct Url_Path {
+  std::string text;
+  std::size_t drive_colon = std::string::npos;
+};
+Url_Path url_path(const std::filesystem::path& path);
+
+// Removes what a killed office leaves behind of the UNO pipe `pipe_name`
+// (on Linux its listening socket /tmp/OSL_PIPE_<uid>_<name>; nothing on
+// Windows).
+void remove_pipe_leftovers(const std::string& pipe_name);
 
 }  // namespace platen_model::detail

@@ -1,17 +1,22 @@
 #include "platen_model/platen_model.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "office.h"
 #include "resident_office.h"
 #include "travo/platform/atomic_file.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/process.h"
 #include "travo/platform/temp_folder.h"
+#include "travo/platform/utf8.h"
+#include "word.h"
 
 namespace platen_model {
 namespace {
@@ -20,7 +25,7 @@ namespace fs = std::filesystem;
 namespace platform = travo::platform;
 using detail::Clock;
 
-// Rejects what LibreOffice need not be started for.
+// Rejects what no program need be started for.
 void check_input(const fs::path& input) {
   std::error_code ec;
   fs::file_status st = fs::status(input, ec);
@@ -35,13 +40,38 @@ void check_input(const fs::path& input) {
   }
 }
 
-void check_pdf(const fs::path& pdf) {
+void check_pdf(const fs::path& pdf, const char* program) {
   std::ifstream in(pdf, std::ios::binary);
   char head[5] = {};
   in.read(head, 5);
   if (!in || std::memcmp(head, "%PDF-", 5) != 0) {
-    throw std::runtime_error("LibreOffice wrote an empty or invalid PDF");
+    throw std::runtime_error(std::string(program) + " wrote an empty or invalid PDF");
   }
+}
+
+// A file or folder of the private folder that goes when the conversion
+// ends, however it ends.
+struct Removed_At_Exit {
+  fs::path path;
+  ~Removed_At_Exit() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+constexpr const char* kConverterVariable = "TRAVO_PDF_CONVERTER";
+
+// The program Options::converter or TRAVO_PDF_CONVERTER asks for;
+// automatic when neither does.
+Converter asked_for(Converter configured) {
+  if (configured != Converter::automatic) return configured;
+  const auto named = platform::environment_variable(kConverterVariable);
+  if (!named || named->empty()) return Converter::automatic;
+  std::string value = *named;
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (value == "word") return Converter::word;
+  if (value == "libreoffice") return Converter::libreoffice;
+  throw std::runtime_error(std::string(kConverterVariable) + " is \"" + *named + "\"; it takes word or libreoffice");
 }
 
 }  // namespace
@@ -49,11 +79,12 @@ void check_pdf(const fs::path& pdf) {
 class Platen_Model::Impl {
  public:
   explicit Impl(Options options)
-      : opt_(std::move(options)), resident_({opt_.python, opt_.bridge_script, opt_.timeout}) {}
+      : opt_(std::move(options)), resident_({opt_.python, opt_.bridge_script, opt_.timeout, opt_.observer}) {}
 
   ~Impl() {
     std::lock_guard lock(mu_);
-    resident_.stop(true);  // before its folder goes
+    word_.reset();  // before the private folder goes
+    resident_.stop(true);
     if (!dir_.empty()) {
       std::error_code ec;
       fs::remove_all(dir_, ec);
@@ -64,27 +95,41 @@ class Platen_Model::Impl {
     check_input(input);
     if (output.empty() || output.filename().empty()) throw std::runtime_error("empty output path");
     std::error_code ec;
-    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + detail::utf8(output) + " is a folder");
+    if (fs::is_directory(output, ec)) throw std::runtime_error("output " + platform::utf8_string(output) + " is a folder");
     if (!output.parent_path().empty()) {
       fs::create_directories(output.parent_path(), ec);
-      if (ec) throw std::runtime_error("cannot create " + detail::utf8(output.parent_path()) + ": " + ec.message());
+      if (ec) throw std::runtime_error("cannot create " + platform::utf8_string(output.parent_path()) + ": " + ec.message());
     }
 
     std::lock_guard lock(mu_);
-    fs::path soffice = detail::find_soffice(opt_.soffice);
+    const Converter asked = asked_for(opt_.converter);
+    const std::optional<std::string> no_word = detail::word_unavailable();
+    if (asked == Converter::word && no_word) {
+      const std::string who = opt_.converter == Converter::word ? std::string("the options ask")
+                                                                : std::string(kConverterVariable) + "=word asks";
+      throw std::runtime_error(who + " for Microsoft Word, but " + *no_word);
+    }
+    if (asked == Converter::word || (asked == Converter::automatic && !no_word)) {
+      make_private_dir();
+      convert_word(input, output, keep_active);
+      return;
+    }
+    fs::path soffice;
+    try {
+      soffice = detail::find_soffice(opt_.soffice);
+    } catch (const std::runtime_error& e) {
+      // Where Word would have been the first choice, the user learns of both.
+      if (asked == Converter::automatic && detail::word_supported()) {
+        throw std::runtime_error("neither Microsoft Word nor LibreOffice is installed: " + *no_word + "; " + e.what());
+      }
+      throw;
+    }
     make_private_dir();
     if (keep_active) {
       convert_resident(soffice, input, output);
     } else {
       convert_once(soffice, input, output);
     }
-  }
-
-  platform::Process_Id resident_pid() const { return resident_.pid(); }
-  int office_starts() const { return resident_.starts(); }
-  fs::path private_dir() const {
-    std::lock_guard lock(dir_mu_);
-    return dir_;
   }
 
  private:
@@ -97,31 +142,23 @@ class Platen_Model::Impl {
       throw std::runtime_error(e.what());
     }
     fs::create_directories(made / "tmp");
-#ifndef _WIN32
-    detail::write_font_config(made);
-#endif
-    std::lock_guard lock(dir_mu_);
+    detail::prepare_private_folder(made);
     dir_ = made;
+    if (opt_.observer) opt_.observer->private_folder_created(dir_);
   }
 
   // One `soffice --convert-to` run.
   void convert_once(const fs::path& soffice, const fs::path& input, const fs::path& output) {
     fs::path out_dir = dir_ / ("out-" + std::to_string(++runs_));
     fs::create_directories(out_dir);
-    struct Cleanup {
-      fs::path dir;
-      ~Cleanup() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-      }
-    } cleanup{out_dir};
+    const Removed_At_Exit cleanup{out_dir};
 
     fs::path log = dir_ / "convert.log";
     platform::Process_Options req;
     detail::seed_profile(dir_ / "profile-once", soffice);
     req.argv = detail::office_command(soffice, dir_ / "profile-once");
-    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", detail::utf8(out_dir),
-                                     detail::utf8(fs::absolute(input))});
+    req.argv.insert(req.argv.end(), {"--convert-to", "pdf:writer_pdf_Export", "--outdir", platform::utf8_string(out_dir),
+                                     platform::utf8_string(fs::absolute(input))});
     req.environment = detail::office_environment(dir_);
     req.standard_output = platform::Redirect::to_file(log);
     req.error_to_output = true;
@@ -146,21 +183,28 @@ class Platen_Model::Impl {
       throw std::runtime_error(detail::with_log(
           "LibreOffice produced no PDF (" + status.describe() + ")", detail::office_log(log)));
     }
-    check_pdf(pdf);
+    check_pdf(pdf, "LibreOffice");
     travo::platform::atomic_install(pdf, output);
+  }
+
+  void convert_word(const fs::path& input, const fs::path& output, bool keep_active) {
+    // Word writes into the private folder; the finished PDF then replaces
+    // the output in one step.
+    const fs::path part = dir_ / ("word-" + std::to_string(++runs_) + ".pdf");
+    const Removed_At_Exit cleanup{part};
+    if (!word_) word_ = std::make_unique<detail::Word>(detail::Word_Setup{opt_.timeout, opt_.word_start_timeout, opt_.observer});
+    word_->convert(fs::absolute(input), part, keep_active);
+    std::error_code ec;
+    if (!fs::exists(part, ec) || fs::file_size(part, ec) == 0) throw std::runtime_error("Microsoft Word produced no PDF");
+    check_pdf(part, "Microsoft Word");
+    travo::platform::atomic_install(part, output);
   }
 
   void convert_resident(const fs::path& soffice, const fs::path& input, const fs::path& output) {
     // The office writes into the private folder; the finished PDF then
     // replaces the output in one step.
     fs::path part = dir_ / ("resident-" + std::to_string(++runs_) + ".pdf");
-    struct Cleanup {
-      fs::path file;
-      ~Cleanup() {
-        std::error_code ec;
-        fs::remove(file, ec);
-      }
-    } cleanup{part};
+    const Removed_At_Exit cleanup{part};
 
     try {
       resident_.convert(soffice, dir_, input, part);
@@ -180,16 +224,16 @@ class Platen_Model::Impl {
       throw std::runtime_error(
           detail::with_log("LibreOffice produced no PDF", detail::office_log(resident_.office_log_path())));
     }
-    check_pdf(part);
+    check_pdf(part, "LibreOffice");
     travo::platform::atomic_install(part, output);
   }
 
   const Options opt_;
   std::mutex mu_;  // one conversion at a time
-  mutable std::mutex dir_mu_;
   fs::path dir_;
   int runs_ = 0;
   detail::Resident_Office resident_;
+  std::unique_ptr<detail::Word> word_;  // made by the first conversion through Word
 };
 
 Platen_Model::Platen_Model() : Platen_Model(Options{}) {}
@@ -200,16 +244,10 @@ Platen_Model::~Platen_Model() = default;
 
 void Platen_Model::convert(const std::string& input_docx, const std::string& output_pdf, bool keep_active) {
   try {
-    impl_->convert(detail::from_utf8(input_docx), detail::from_utf8(output_pdf), keep_active);
+    impl_->convert(platform::utf8_path(input_docx), platform::utf8_path(output_pdf), keep_active);
   } catch (const std::exception& e) {
     throw std::runtime_error("cannot convert " + input_docx + " to PDF: " + e.what());
   }
 }
-
-travo::platform::Process_Id Platen_Model::resident_pid() const { return impl_->resident_pid(); }
-
-int Platen_Model::office_starts() const { return impl_->office_starts(); }
-
-std::filesystem::path Platen_Model::private_dir() const { return impl_->private_dir(); }
 
 }  // namespace platen_model

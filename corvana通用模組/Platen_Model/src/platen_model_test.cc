@@ -18,7 +18,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "office.h"
+#include "platen_model/pdf_tools.h"
+#include "platen_model/test_support.h"
 #include "travo/platform/eventually.h"
+#include "travo/platform/paths.h"
+#include "travo/platform/small_tmpfs.h"
 #include "travo/platform/utf8.h"
 
 namespace platen_model {
@@ -27,42 +32,15 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::AnyOf;
 using ::testing::HasSubstr;
+using test_support::command_output;
+using test_support::error_of;
+using test_support::Observed_Converter;
+using test_support::pdf_pages;
+using test_support::pdf_text;
 using travo::platform::test_support::eventually;
-
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* f = popen(command.c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    pclose(f);
-  }
-  return out;
-}
-
-std::string pdf_text(const fs::path& pdf) { return run("pdftotext -enc UTF-8 " + quoted(pdf) + " - 2>&1"); }
-
-int pdf_pages(const fs::path& pdf) {
-  std::string info = run("pdfinfo " + quoted(pdf) + " 2>/dev/null");
-  auto at = info.find("Pages:");
-  return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
-}
 
 void write_file(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
-}
-
-// Message of the exception `f` throws, or "" if it throws none.
-template <typename F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
 }
 
 bool is_pid_dir(const fs::directory_entry& entry) {
@@ -144,8 +122,8 @@ class PlatenTest : public ::testing::Test {
                "d.save(sys.argv[1])\n"
                "with zipfile.ZipFile(sys.argv[3], 'w') as z:\n"
                "    z.writestr('hello.txt', 'a zip that holds no document')\n");
-    std::string cmd = "/usr/bin/python3 " + quoted(script) + " " + quoted(*dir_ / "report.docx") +
-                      " 'Platen marker 報告 alpha' " + quoted(*dir_ / "not_a_document.docx");
+    std::string cmd = "/usr/bin/python3 " + test_support::shell_quoted(script) + " " + test_support::shell_quoted(*dir_ / "report.docx") +
+                      " 'Platen marker 報告 alpha' " + test_support::shell_quoted(*dir_ / "not_a_document.docx");
     ASSERT_EQ(std::system(cmd.c_str()), 0) << "python3-docx is needed to make the test document";
     write_file(*dir_ / "plain.docx", "just text, not a package\n");
   }
@@ -172,7 +150,7 @@ class PlatenTest : public ::testing::Test {
 fs::path* PlatenTest::dir_ = nullptr;
 
 TEST_F(PlatenTest, ConvertsOnceWithoutResidentOffice) {
-  Platen_Model converter;
+  Observed_Converter converter;
   fs::path out = dir() / "new folder" / "單次 report.pdf";
   write_file(out.parent_path() / "placeholder", "");  // the folder exists
   write_file(out, "stale content");
@@ -197,7 +175,7 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
   fs::path private_dir;
   pid_t first_pid;
   {
-    Platen_Model converter;
+    Observed_Converter converter;
     // Warm conversions reuse the office started by the first one; a missing
     // output folder is created.
     converter.convert(report().string(), (dir() / "warm" / "a.pdf").string(), true);
@@ -256,8 +234,9 @@ TEST_F(PlatenTest, ResidentOfficeIsReusedRestartedOnceAndEndedWithConverter) {
 // Word comments anchored in the body make LibreOffice lay out its comment
 // sidebar; in the resident office that once took the office down.
 TEST_F(PlatenTest, DocumentWithCommentsConvertsInTheResidentOffice) {
-  const fs::path commented = travo::platform::utf8_path(PLATEN_TESTDATA_DIR "/commented.docx");
-  Platen_Model converter;
+  const fs::path commented =
+      travo::platform::utf8_path(TRAVO_SOURCE_DIR "/corvana通用模組/Platen_Model/testdata/commented.docx");
+  Observed_Converter converter;
   converter.convert(commented.string(), (dir() / "commented.pdf").string(), true);
   const pid_t office = converter.resident_pid();
   EXPECT_GT(office, 0);
@@ -279,8 +258,7 @@ TEST_F(PlatenTest, DocumentWithCommentsConvertsInTheResidentOffice) {
 // either kills the office first ("kill-office") or dies itself with the
 // real helper ("die"): a document that takes the resident office down.
 std::string relaying_helper(const fs::path& dir, const std::string& mode, const std::string& marker) {
-  const char* bin = std::getenv("TRAVO_BIN_DIR");
-  const fs::path real = fs::path(bin ? bin : "") / "platen_uno_bridge.py";
+  const fs::path real = travo::platform::executable_dir() / "platen_uno_bridge.py";
   if (!fs::is_regular_file(real)) return "";
   const fs::path p = dir / ("relay_" + mode + ".py");
   write_file(p, "import os, signal, subprocess, sys\n"
@@ -319,8 +297,8 @@ TEST_F(PlatenTest, DocumentThatTakesTheResidentOfficeDownStillGetsItsPdf) {
     SCOPED_TRACE(mode);
     Options options;
     options.bridge_script = relaying_helper(dir(), mode, "poison");
-    ASSERT_FALSE(options.bridge_script.empty()) << "platen_uno_bridge.py not found in $TRAVO_BIN_DIR";
-    Platen_Model converter(options);
+    ASSERT_FALSE(options.bridge_script.empty()) << "platen_uno_bridge.py not found beside the test";
+    Observed_Converter converter(options);
     converter.convert(report().string(), (dir() / "before.pdf").string(), true);
     ASSERT_GT(converter.resident_pid(), 0);
 
@@ -350,7 +328,7 @@ TEST_F(PlatenTest, OfficeDoesNotOutliveACrashedOwner) {
   ASSERT_GE(owner, 0);
   if (owner == 0) {
     close(channel[0]);
-    auto* converter = new Platen_Model();  // never destroyed: the owner dies
+    auto* converter = new Observed_Converter();  // never destroyed: the owner dies
     std::string line;
     try {
       converter->convert(report().string(), (dir() / "crash.pdf").string(), true);
@@ -379,8 +357,8 @@ TEST_F(PlatenTest, TwoConvertersRunSideBySideWithOwnProfiles) {
   pid_t pids[2] = {0, 0};
   std::string errors[2];
   {
-    Platen_Model a, b;
-    Platen_Model* converters[2] = {&a, &b};
+    Observed_Converter a, b;
+    Observed_Converter* converters[2] = {&a, &b};
     std::thread threads[2];
     for (int i = 0; i < 2; ++i) {
       threads[i] = std::thread([&, i] {
@@ -409,7 +387,7 @@ TEST_F(PlatenTest, TwoConvertersRunSideBySideWithOwnProfiles) {
 
 TEST_F(PlatenTest, BadInputsFailBeforeAnythingStarts) {
   for (bool keep_active : {false, true}) {
-    Platen_Model converter;
+    Observed_Converter converter;
     std::string missing = (dir() / "no such.docx").string();
     std::string error = error_of([&] { converter.convert(missing, (dir() / "m.pdf").string(), keep_active); });
     EXPECT_THAT(error, HasSubstr(missing));
@@ -437,10 +415,10 @@ TEST_F(PlatenTest, BadInputsFailBeforeAnythingStarts) {
 TEST_F(PlatenTest, OfficeGetsTheConvertersFontConfiguration) {
   const fs::path seen = dir() / "fontconfig_file.txt";
   Options options;
-  options.soffice = fake_soffice("fc_soffice", "printf '%s' \"$FONTCONFIG_FILE\" > " + quoted(seen) + "\nexit 0\n");
+  options.soffice = fake_soffice("fc_soffice", "printf '%s' \"$FONTCONFIG_FILE\" > " + test_support::shell_quoted(seen) + "\nexit 0\n");
   const char* before = std::getenv("FONTCONFIG_FILE");
   const std::string ours = before ? before : "";
-  Platen_Model converter(options);
+  Observed_Converter converter(options);
   EXPECT_THAT(error_of([&] { converter.convert(report().string(), (dir() / "fc.pdf").string(), false); }),
               HasSubstr("produced no PDF"));
   std::ifstream in(seen);
@@ -449,7 +427,7 @@ TEST_F(PlatenTest, OfficeGetsTheConvertersFontConfiguration) {
   ASSERT_TRUE(fs::exists(config));
   EXPECT_EQ(std::string(std::getenv("FONTCONFIG_FILE") ? std::getenv("FONTCONFIG_FILE") : ""), ours);
 
-  if (run("command -v fc-match").empty()) GTEST_SKIP() << "fc-match (fontconfig) missing";
+  if (command_output("command -v fc-match").empty()) GTEST_SKIP() << "fc-match (fontconfig) missing";
   // fc-match reads "-" in a name as the start of a size: escaped.
   const std::pair<const char*, const char*> expected[] = {
       {"標楷體", "AR PL UKai TW"},           {"DFKai\\-SB", "AR PL UKai TW"},
@@ -462,21 +440,21 @@ TEST_F(PlatenTest, OfficeGetsTheConvertersFontConfiguration) {
     // Japanese first among the languages asked for: the mapping must win
     // over a better language match.
     for (const char* lang : {"", ":lang=ja"}) {
-      EXPECT_EQ(run("FONTCONFIG_FILE=" + quoted(fs::path(config)) + " fc-match -f '%{family[0]}' '" + family + lang + "'"),
+      EXPECT_EQ(command_output("FONTCONFIG_FILE=" + test_support::shell_quoted(fs::path(config)) + " fc-match -f '%{family[0]}' '" + family + lang + "'"),
                 substitute)
           << family << lang << " (scripts/setup.sh installs the fonts)";
     }
   }
   // Other families are left to the system's rules.
-  EXPECT_EQ(run("FONTCONFIG_FILE=" + quoted(fs::path(config)) + " fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"),
-            run("fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"));
+  EXPECT_EQ(command_output("FONTCONFIG_FILE=" + test_support::shell_quoted(fs::path(config)) + " fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"),
+            command_output("fc-match -f '%{family[0]}' 'sans-serif:lang=zh-tw'"));
 }
 
 TEST_F(PlatenTest, MissingLibreOfficeIsReportedClearly) {
   for (bool keep_active : {false, true}) {
     Options options;
     options.soffice = (dir() / "nowhere" / "soffice").string();
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     std::string error = error_of([&] {
       converter.convert(report().string(), (dir() / "x.pdf").string(), keep_active);
     });
@@ -488,7 +466,7 @@ TEST_F(PlatenTest, MissingLibreOfficeIsReportedClearly) {
 TEST_F(PlatenTest, OfficeThatWritesNoPdfFailsWithItsOutput) {
   Options options;
   options.soffice = fake_soffice("quiet_soffice", "echo 'Error: source file could not be loaded' >&2\nexit 0\n");
-  Platen_Model converter(options);
+  Observed_Converter converter(options);
   std::string error = error_of([&] { converter.convert(report().string(), (dir() / "q.pdf").string(), false); });
   EXPECT_THAT(error, HasSubstr("produced no PDF"));
   EXPECT_THAT(error, HasSubstr("source file could not be loaded"));
@@ -510,7 +488,7 @@ TEST_F(PlatenTest, HungOfficeIsKilledAtTheTimeout) {
   options.timeout = std::chrono::milliseconds(1500);
   for (bool keep_active : {false, true}) {
     fs::remove(pids);
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), (dir() / "h.pdf").string(), keep_active); });
     EXPECT_THAT(error, keep_active ? HasSubstr("within") : HasSubstr("did not finish within 1.5 s"));
     std::ifstream in(pids);
@@ -555,7 +533,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   // A helper that cannot load the UNO module says why.
   options.bridge_script = helper("no_uno.py", "os.write(1, b'fatal the Python UNO module is missing\\n')\n");
   {
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), out.string(), true); });
     EXPECT_THAT(error, HasSubstr("the Python UNO module is missing"));
     EXPECT_EQ(converter.resident_pid(), 0);
@@ -570,7 +548,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
                                          "    os.write(1, b'lost DisposedException: gone\\n')\n");
   options.bridge_script = always_lost;
   {
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     fs::remove(out);
     EXPECT_EQ(error_of([&] { converter.convert(report().string(), out.string(), true); }), "");
     EXPECT_TRUE(is_stand_in_pdf(out));
@@ -586,7 +564,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   // without restarting the office first.
   options.bridge_script = helper("dies.py", "os.write(1, b'ready\\n')\nos.read(0, 4096)\nos._exit(1)\n");
   {
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     fs::remove(out);
     EXPECT_EQ(error_of([&] { converter.convert(report().string(), out.string(), true); }), "");
     EXPECT_TRUE(is_stand_in_pdf(out));
@@ -600,7 +578,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   options.soffice = quiet_office;
   options.bridge_script = always_lost;
   {
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     fs::remove(out);
     std::string error = error_of([&] { converter.convert(report().string(), out.string(), true); });
     EXPECT_THAT(error, HasSubstr("failed again after a restart"));
@@ -617,7 +595,7 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   options.timeout = std::chrono::milliseconds(1500);
   options.bridge_script = helper("silent.py", "os.write(1, b'ready\\n')\ntime.sleep(300)\n");
   {
-    Platen_Model converter(options);
+    Observed_Converter converter(options);
     std::string error = error_of([&] { converter.convert(report().string(), out.string(), true); });
     EXPECT_THAT(error, AnyOf(HasSubstr("did not finish within 1.5 s"), HasSubstr("did not start within 1.5 s")));
     EXPECT_EQ(converter.resident_pid(), 0);
@@ -628,11 +606,33 @@ TEST_F(PlatenTest, HelperFailuresAreBoundedAndCleanedUp) {
   }
 }
 
+// A later start takes any profile folder for a seeded one: on a full disk
+// the seeding fails with its cause and leaves no folder behind.
+TEST_F(PlatenTest, ProfileIsSeededWholeOrNotAtAll) {
+  const fs::path mnt = dir() / "full";
+  travo::platform::test_support::Small_Tmpfs disk(mnt, "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const std::string soffice = fake_soffice("seed_soffice", "exit 0\n");
+  write_file(fs::path(soffice).parent_path() / "versionrc", "[Version]\nbuildid=0123abcd\n");
+  write_file(mnt / "filler", std::string(256 * 1024, 'x'));  // as much as fits
+
+  const std::string error = error_of([&] { detail::seed_profile(mnt / "profile", soffice); });
+  EXPECT_THAT(error, HasSubstr("cannot prepare LibreOffice's profile"));
+  EXPECT_THAT(error, HasSubstr("No space left on device"));
+  for (const auto& e : fs::directory_iterator(mnt)) EXPECT_EQ(e.path().filename(), "filler");
+
+  fs::remove(mnt / "filler");
+  detail::seed_profile(mnt / "profile", soffice);
+  std::ifstream buildid(mnt / "profile" / "user" / "extensions" / "buildid");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(buildid), {}), "0123abcd");
+  EXPECT_TRUE(fs::file_size(mnt / "profile" / "user" / "registrymodifications.xcu") > 0);
+}
+
 TEST_F(PlatenTest, MissingUnoHelperStopsTheOffice) {
   Options options;
   options.soffice = fake_soffice("idle_soffice", "sleep 300\n");
   options.python = (dir() / "no-python3").string();
-  Platen_Model converter(options);
+  Observed_Converter converter(options);
   std::string error = error_of([&] { converter.convert(report().string(), (dir() / "u.pdf").string(), true); });
   EXPECT_THAT(error, HasSubstr("cannot start the UNO helper"));
   EXPECT_THAT(error, HasSubstr("no-python3"));

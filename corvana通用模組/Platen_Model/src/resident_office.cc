@@ -6,11 +6,7 @@
 
 #include "office.h"
 #include "travo/platform/paths.h"
-#include "travo/platform/programs.h"
-
-#ifndef PLATEN_MODEL_BIN_DIR
-#define PLATEN_MODEL_BIN_DIR ""
-#endif
+#include "travo/platform/utf8.h"
 
 namespace platen_model::detail {
 namespace {
@@ -21,22 +17,17 @@ using std::chrono::milliseconds;
 
 constexpr const char* kBridgeName = "platen_uno_bridge.py";
 
+// An installed TRAVO has the helper beside its executables; anywhere else
+// it is named in the options.
 fs::path find_bridge(const std::string& configured) {
   if (!configured.empty()) {
-    if (fs::is_regular_file(from_utf8(configured))) return from_utf8(configured);
+    if (fs::is_regular_file(platform::utf8_path(configured))) return platform::utf8_path(configured);
     throw std::runtime_error("the UNO helper " + configured + " does not exist");
   }
-  std::vector<fs::path> dirs = {platform::executable_dir()};
-  if (const auto bin = platform::environment_variable("TRAVO_BIN_DIR"); bin && !bin->empty()) {
-    dirs.push_back(from_utf8(*bin));
-  }
-  if (*PLATEN_MODEL_BIN_DIR) dirs.emplace_back(PLATEN_MODEL_BIN_DIR);
-  std::string looked;
-  for (const fs::path& d : dirs) {
-    if (fs::is_regular_file(d / kBridgeName)) return d / kBridgeName;
-    looked += (looked.empty() ? "" : ", ") + utf8(d);
-  }
-  throw std::runtime_error(std::string("the UNO helper ") + kBridgeName + " was not found (looked in " + looked + ")");
+  const fs::path beside = platform::executable_dir() / kBridgeName;
+  if (fs::is_regular_file(beside)) return beside;
+  throw std::runtime_error(std::string("the UNO helper ") + kBridgeName + " was not found beside the program (in " +
+                           platform::utf8_string(platform::executable_dir()) + ")");
 }
 
 }  // namespace
@@ -100,13 +91,13 @@ void Resident_Office::start(const fs::path& soffice) {
   office.error_to_output = true;
   office_ = platform::Process::start(office);
   office_pid_ = office_.id();
-  ++starts_;
+  if (setup_.observer) setup_.observer->office_started(office_pid_);
 
   try {
     platform::Process_Options bridge;
     long connect_s = std::max<long>(1, std::chrono::duration_cast<std::chrono::seconds>(setup_.timeout).count());
-    bridge.argv = {utf8(find_python(setup_.python, soffice)), "-I", utf8(script), pipe_name_,
-                   std::to_string(office_pid_.load()), std::to_string(connect_s), utf8(dir_)};
+    bridge.argv = {platform::utf8_string(find_python(setup_.python, soffice)), "-I", platform::utf8_string(script), pipe_name_,
+                   std::to_string(office_pid_), std::to_string(connect_s), platform::utf8_string(dir_)};
     bridge.standard_input = platform::Redirect::to_pipe();
     bridge.standard_output = platform::Redirect::to_pipe();
     bridge.standard_error = platform::Redirect::to_file(dir_ / "bridge.log");
@@ -152,22 +143,8 @@ void Resident_Office::stop(bool politely) {
   office_.kill_tree();
   bridge_ = platform::Process();
   office_ = platform::Process();
-#ifndef _WIN32
-  if (!pipe_name_.empty()) {
-    // A killed office leaves its listening socket behind, as
-    // /tmp/OSL_PIPE_<uid>_<name>.
-    std::error_code ec;
-    const std::string suffix = "_" + pipe_name_;
-    for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name.rfind("OSL_PIPE_", 0) == 0 && name.size() > suffix.size() &&
-          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        std::error_code ignored;
-        fs::remove(it->path(), ignored);
-      }
-    }
-  }
-#endif
+  if (office_pid_ != 0 && setup_.observer) setup_.observer->office_stopped(office_pid_);
+  remove_pipe_leftovers(pipe_name_);
   office_pid_ = 0;
   pipe_name_.clear();
   pending_.clear();

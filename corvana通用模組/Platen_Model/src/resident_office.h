@@ -12,17 +12,16 @@
 // (until the helper reports "ready") and each conversion. A conversion that
 // exceeds it has office and helper killed.
 //
-// Not thread-safe: the owner serialises calls. pid() and starts() may be
-// read from any thread.
+// Not thread-safe: the owner serialises calls.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
 #include "office.h"
+#include "platen_model/platen_model.h"
 #include "travo/platform/process.h"
 
 namespace platen_model::detail {
@@ -31,9 +30,11 @@ struct Resident_Setup {
   // The Python that runs the helper; empty: find_python()'s choice.
   std::string python;
   // The helper script; empty: platen_uno_bridge.py beside the running
-  // executable, else in $TRAVO_BIN_DIR, else in the build's bin folder.
+  // executable.
   std::string bridge_script;
   std::chrono::milliseconds timeout;
+  // Told when an office starts and stops; may be null.
+  Observer* observer;
 };
 
 // The resident office, or its helper, died on a document: the office was
@@ -68,12 +69,6 @@ class Resident_Office {
   // and forgets them. Does nothing when none runs.
   void stop(bool politely);
 
-  // The office launcher's process id; 0 when none runs.
-  travo::platform::Process_Id pid() const { return office_pid_.load(); }
-
-  // How many times an office has been started.
-  int starts() const { return starts_.load(); }
-
   // Where the office's standard output and error go.
   std::filesystem::path office_log_path() const { return dir_ / "office.log"; }
 
@@ -93,8 +88,7 @@ class Resident_Office {
 
   const Resident_Setup setup_;
   std::filesystem::path dir_;
-  std::atomic<travo::platform::Process_Id> office_pid_{0};
-  std::atomic<int> starts_{0};
+  travo::platform::Process_Id office_pid_ = 0;
   travo::platform::Process office_;
   travo::platform::Process bridge_;
   std::string pipe_name_;

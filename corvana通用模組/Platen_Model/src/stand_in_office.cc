@@ -30,13 +30,12 @@
 #include "travo/platform/environment.h"
 #include "travo/platform/process.h"
 #include "travo/platform/programs.h"
+#include "travo/platform/utf8.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace platform = travo::platform;
-
-fs::path from_utf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
 
 std::string setting(const char* name, const char* fallback) {
   const auto value = platform::environment_variable(name);
@@ -64,7 +63,7 @@ fs::path url_path(std::string url) {
       out += url[i];
     }
   }
-  return from_utf8(out);
+  return platform::utf8_path(out);
 }
 
 int office(const std::vector<std::string>& args) {
@@ -81,7 +80,7 @@ int office(const std::vector<std::string>& args) {
     return mode == "fail" ? 1 : 0;
   }
   if (!convert) hang();  // a resident office serves through the helper
-  write_pdf(from_utf8(outdir) / (from_utf8(last).stem().u8string() + u8".pdf"), last);
+  write_pdf(platform::utf8_path(outdir) / (platform::utf8_path(last).stem().u8string() + u8".pdf"), last);
   return 0;
 }
 
@@ -127,7 +126,7 @@ int main(int argc, char** argv) {
     // Only the office records itself; the helper's id is not what tests
     // look for.
     if (!(args.size() > 1 && args[1] == "-I")) {
-      std::ofstream(from_utf8(*pids), std::ios::app) << platform::current_process_id() << "\n";
+      std::ofstream(platform::utf8_path(*pids), std::ios::app) << platform::current_process_id() << "\n";
     }
   }
   if (args.size() > 1 && args[1] == "-I") return bridge();

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "quire_model/document.h"
 #include "test_support.h"
+#ifndef _WIN32
+#include "platen_model/pdf_tools.h"
+#endif
 
 namespace quire_model {
 namespace {
@@ -21,27 +23,15 @@ using ::testing::HasSubstr;
 using test_support::Temp_Dir;
 
 #ifndef _WIN32
-bool have(const char* tool) {
-  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string output_of(const std::string& command) {
-  std::string out;
-  if (FILE* f = popen(command.c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    pclose(f);
-  }
-  return out;
-}
+using platen_model::test_support::command_output;
+using platen_model::test_support::have_tool;
 #endif
 
 TEST(ReportFonts, WindowsFontsAreEmbeddedAsTheirClosestFreeFonts) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has the fonts themselves";
 #else
-  if (!have("soffice") || !have("pdffonts")) GTEST_SKIP() << "LibreOffice or poppler-utils (pdffonts) missing";
+  if (!have_tool("soffice") || !have_tool("pdffonts")) GTEST_SKIP() << "LibreOffice or poppler-utils (pdffonts) missing";
   Temp_Dir tmp;
   Quire_Model::Document doc = test_support::open_fixture("report_fonts.docx");
   doc.save_path = tmp.path().string() + "/";
@@ -57,7 +47,7 @@ TEST(ReportFonts, WindowsFontsAreEmbeddedAsTheirClosestFreeFonts) {
   // pdffonts lists the embedded fonts' PostScript names. Noto Sans CJK
   // shares one CFF table among its faces, named after the Japanese one, so
   // its name cannot tell TC from JP: the next test compares glyphs instead.
-  const std::string fonts = output_of("pdffonts '" + (tmp.path() / "fonts.pdf").string() + "' 2>&1");
+  const std::string fonts = command_output("pdffonts '" + (tmp.path() / "fonts.pdf").string() + "' 2>&1");
   for (const char* name : {"+UKaiTW ", "+UMingTW ", "+NotoSansCJK", "+Carlito ", "+LiberationSerif ",
                            "+LiberationSans "})
     EXPECT_THAT(fonts, HasSubstr(name)) << "run scripts/setup.sh for the font packages";
@@ -74,7 +64,7 @@ TEST(ReportFonts, MicrosoftJhengHeiGetsTraditionalChineseGlyphs) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has the fonts themselves";
 #else
-  if (!have("soffice") || !have("pdftoppm")) GTEST_SKIP() << "LibreOffice or poppler-utils (pdftoppm) missing";
+  if (!have_tool("soffice") || !have_tool("pdftoppm")) GTEST_SKIP() << "LibreOffice or poppler-utils (pdftoppm) missing";
   Temp_Dir tmp;
   Quire_Model::Document doc = test_support::open_fixture("report_fonts.docx");
   doc.save_path = tmp.path().string() + "/";

@@ -30,7 +30,10 @@ std::optional<std::wstring> wide_variable(const std::wstring& name) {
 // come back expanded.
 std::optional<fs::path> app_path_value(HKEY root, const std::wstring& key, DWORD view) {
   DWORD size = 0;
-  const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | view;
+  // RRF_RT_REG_SZ takes REG_EXPAND_SZ values too, expanded (asking for
+  // RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND is refused as an invalid
+  // parameter).
+  const DWORD flags = RRF_RT_REG_SZ | view;
   if (RegGetValueW(root, key.c_str(), nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) {
     return std::nullopt;
   }

@@ -1,5 +1,5 @@
 // The platform layer on Windows: Windows' sharing rules, read-only files,
-// wide file names and the manifest. Built twice: with the manifest, and
+// wide file names, registered programs and the manifest. Built twice: with the manifest, and
 // without it (TRAVO_EXPECT_NO_MANIFEST), where the process runs under the
 // system's ANSI code page and nothing may depend on UTF-8 narrow calls.
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/paths.h"
+#include "travo/platform/programs.h"
 #include "travo/platform/utf8.h"
 
 namespace travo::platform {
@@ -185,6 +186,27 @@ TEST(WindowsText, EnvironmentValuesAreWideOnTheWayIn) {
   EXPECT_EQ(std::wstring(buf, n), L"\u77f3\u58a8\u70ef \u6aa2\u7d22");
   unset_environment_variable(name);
   EXPECT_EQ(::GetEnvironmentVariableW(utf16_from_utf8(name).c_str(), buf, 64), 0u);
+}
+
+// An installer's App Paths entry, quoted and with a variable in it, as
+// LibreOffice's installer writes one.
+TEST(WindowsPrograms, RegisteredAppPathIsFound) {
+  const std::wstring exe = L"travo-app-path-" + std::to_wstring(current_process_id()) + L".exe";
+  const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + exe;
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const fs::path program(self);
+  set_environment_variable("TRAVO_APP_PATH_DIR", utf8_string(program.parent_path()));
+  const std::wstring value = L"\"%TRAVO_APP_PATH_DIR%\\" + program.filename().wstring() + L"\"";
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, REG_EXPAND_SZ, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  const auto found = registered_app_path(utf8_from_utf16(exe));
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+  unset_environment_variable("TRAVO_APP_PATH_DIR");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_TRUE(fs::equivalent(*found, program)) << utf8_string(*found);
+  EXPECT_FALSE(registered_app_path(utf8_from_utf16(exe)).has_value());
 }
 
 // The manifest is in the program, and what the system made of it. Wine 8
