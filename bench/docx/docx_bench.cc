@@ -61,7 +61,7 @@ void generate(const std::string& base, const std::string& out) {
     travo::docx::Run b = p.add_run("專利元件 " + std::to_string(i % 97));
     if (i % 2 == 0) b.set_east_asia_font("標楷體");
     if (i % 5 == 0) b.set_size(travo::docx::Pt(12));
-    if (i % 3 == 0) p.set_alignment(travo::docx::Alignment::Justify);
+    if (i % 3 == 0) p.set_alignment(travo::docx::Alignment::justify);
     if ((i + 1) % 20 == 0 && table < 100) {
       travo::docx::Table t = doc.add_table(4, 3);
       for (int r = 0; r < 4; ++r)

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!doc.paragraphs().empty()) {
       docx::Paragraph p = doc.paragraphs().front();
       p.add_run("fuzz\tline\nend").set_size(docx::Pt(8));
-      p.set_alignment(docx::Alignment::Center);
+      p.set_alignment(docx::Alignment::center);
     }
     if (!doc.tables().empty()) {
       docx::Table t = doc.tables().front();

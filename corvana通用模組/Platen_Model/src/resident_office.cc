@@ -45,15 +45,15 @@ void Resident_Office::convert(const fs::path& soffice, const fs::path& private_d
   for (bool retried = false;; retried = true) {
     Reply reply = exchange(request, Clock::now() + setup_.timeout);
     switch (reply.outcome) {
-      case Outcome::kOk:
+      case Outcome::ok:
         return;
-      case Outcome::kFailed:
+      case Outcome::failed:
         throw std::runtime_error("LibreOffice could not convert it: " + reply.text);
-      case Outcome::kTimeout:
+      case Outcome::timeout:
         stop(false);
         throw std::runtime_error("LibreOffice did not finish within " + seconds_text(setup_.timeout) +
                                  "; the resident office was stopped");
-      case Outcome::kHelperLost: {
+      case Outcome::helper_lost: {
         // Not retried: whatever took the helper down would most likely do
         // so again, at the cost of another office start.
         std::string log = office_log(office_log_path());
@@ -61,7 +61,7 @@ void Resident_Office::convert(const fs::path& soffice, const fs::path& private_d
         stop(false);
         throw Office_Lost(with_log(reply.text + (said.empty() ? "" : " (" + said + ")"), log));
       }
-      case Outcome::kLost: {
+      case Outcome::lost: {
         std::string log = office_log(office_log_path());
         stop(false);
         if (retried) throw Office_Lost(with_log("LibreOffice failed again after a restart: " + reply.text, log));
@@ -109,17 +109,17 @@ void Resident_Office::start(const fs::path& soffice) {
 
     std::string line;
     switch (read_line(deadline, line)) {
-      case Read::kLine:
+      case Read::line:
         if (line == "ready") return;
         if (line.rfind("fatal ", 0) == 0) throw std::runtime_error(line.substr(6));
         throw std::runtime_error("unexpected answer from the UNO helper: " + line);
-      case Read::kEof:
+      case Read::eof:
         throw std::runtime_error(with_log("the UNO helper exited during start-up: " +
                                               file_tail(dir_ / "bridge.log", 600),
                                           office_log(office_log_path())));
-      case Read::kOfficeGone:
+      case Read::office_gone:
         throw std::runtime_error(with_log("LibreOffice exited during start-up", office_log(office_log_path())));
-      case Read::kTimeout:
+      case Read::timeout:
         throw std::runtime_error(with_log("LibreOffice did not start within " + seconds_text(setup_.timeout),
                                           office_log(office_log_path())));
     }
@@ -133,7 +133,7 @@ void Resident_Office::stop(bool politely) {
   if (!office_.valid() && !bridge_.valid()) return;
   if (politely && bridge_.valid() && office_.valid() && !office_.has_exited()) {
     std::string line;
-    if (send_line("quit\n") && read_line(Clock::now() + std::chrono::seconds(3), line) == Read::kLine &&
+    if (send_line("quit\n") && read_line(Clock::now() + std::chrono::seconds(3), line) == Read::line &&
         line == "bye") {
       office_.wait_for(std::chrono::seconds(3));
     }
@@ -158,39 +158,39 @@ Resident_Office::Read Resident_Office::read_line(Clock::time_point deadline, std
       line = pending_.substr(0, nl);
       if (!line.empty() && line.back() == '\r') line.pop_back();
       pending_.erase(0, nl + 1);
-      return Read::kLine;
+      return Read::line;
     }
     auto now = Clock::now();
-    if (now >= deadline) return Read::kTimeout;
+    if (now >= deadline) return Read::timeout;
     switch (bridge_.read_output(pending_, std::min<Clock::time_point>(deadline, now + milliseconds(100)))) {
       case platform::Read_Result::data:
         break;
       case platform::Read_Result::end:
-        return Read::kEof;
+        return Read::eof;
       case platform::Read_Result::timeout:
-        if (office_.has_exited()) return Read::kOfficeGone;
+        if (office_.has_exited()) return Read::office_gone;
         break;
     }
   }
 }
 
 Resident_Office::Reply Resident_Office::exchange(const std::string& request, Clock::time_point deadline) {
-  if (!send_line(request)) return {Outcome::kHelperLost, "the UNO helper is gone"};
+  if (!send_line(request)) return {Outcome::helper_lost, "the UNO helper is gone"};
   std::string line;
   switch (read_line(deadline, line)) {
-    case Read::kLine:
-      if (line == "ok") return {Outcome::kOk, {}};
-      if (line.rfind("lost ", 0) == 0) return {Outcome::kLost, line.substr(5)};
-      if (line.rfind("error ", 0) == 0) return {Outcome::kFailed, line.substr(6)};
-      return {Outcome::kFailed, "unexpected answer from the UNO helper: " + line};
-    case Read::kEof:
-      return {Outcome::kHelperLost, "the UNO helper exited"};
-    case Read::kOfficeGone:
-      return {Outcome::kLost, "LibreOffice exited"};
-    case Read::kTimeout:
-      return {Outcome::kTimeout, {}};
+    case Read::line:
+      if (line == "ok") return {Outcome::ok, {}};
+      if (line.rfind("lost ", 0) == 0) return {Outcome::lost, line.substr(5)};
+      if (line.rfind("error ", 0) == 0) return {Outcome::failed, line.substr(6)};
+      return {Outcome::failed, "unexpected answer from the UNO helper: " + line};
+    case Read::eof:
+      return {Outcome::helper_lost, "the UNO helper exited"};
+    case Read::office_gone:
+      return {Outcome::lost, "LibreOffice exited"};
+    case Read::timeout:
+      return {Outcome::timeout, {}};
   }
-  return {Outcome::kLost, {}};
+  return {Outcome::lost, {}};
 }
 
 }  // namespace platen_model::detail

@@ -74,12 +74,12 @@ class Resident_Office {
 
  private:
   // kLost: the office went away; kHelperLost: the helper did.
-  enum class Outcome { kOk, kFailed, kLost, kHelperLost, kTimeout };
+  enum class Outcome { ok, failed, lost, helper_lost, timeout };
   struct Reply {
     Outcome outcome;
     std::string text;
   };
-  enum class Read { kLine, kEof, kOfficeGone, kTimeout };
+  enum class Read { line, eof, office_gone, timeout };
 
   void start(const std::filesystem::path& soffice);
   bool send_line(const std::string& line);

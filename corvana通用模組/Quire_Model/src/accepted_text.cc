@@ -66,7 +66,7 @@ std::string Quire_Model::Document::get_accepted_text(const travo::docx::Paragrap
   const travo::docx::Xml_Document markup = p.xml_document();
   const travo::docx::Xml_Element root = markup.root();
   for (const travo::docx::Xml_Element& run :
-       root.descendants(travo::docx::ns::kW, "r", travo::docx::Alternates::FirstChoice)) {
+       root.descendants(travo::docx::ns::kW, "r", travo::docx::Alternates::first_choice)) {
     for (const travo::docx::Xml_Element& child : run.children()) {
       if (is_w(child, "br") && is_page_break(child)) {
         out += kPageMarker;
@@ -85,7 +85,7 @@ std::string Quire_Model::Document::_get_accepted_text(const travo::docx::Paragra
   const travo::docx::Xml_Element root = markup.root();
   if (is_w(root, "t")) out += root.text();
   for (const travo::docx::Xml_Element& t :
-       root.descendants(travo::docx::ns::kW, "t", travo::docx::Alternates::FirstChoice))
+       root.descendants(travo::docx::ns::kW, "t", travo::docx::Alternates::first_choice))
     out += t.text();
   return out;
 }

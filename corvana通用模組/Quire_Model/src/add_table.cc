@@ -26,7 +26,7 @@ constexpr const char* kPictureMessage = "插入圖片錯誤";
 constexpr double kBoxRatio = 1.2615384615384615;
 
 // Which side of the picture box a picture fills.
-enum class Fit { Width, Height };
+enum class Fit { width, height };
 
 struct Sized_Picture {
   travo::docx::Image image;
@@ -38,7 +38,7 @@ struct Sized_Picture {
 std::optional<Sized_Picture> size_picture(const std::string& path) {
   try {
     travo::docx::Image image = travo::docx::Image::open(travo::platform::local_path(path));
-    const Fit fit = image.width() >= kBoxRatio * image.height() ? Fit::Width : Fit::Height;
+    const Fit fit = image.width() >= kBoxRatio * image.height() ? Fit::width : Fit::height;
     return Sized_Picture{std::move(image), fit};
   } catch (const std::exception& error) {
     std::cout << error.what() << std::endl;
@@ -56,12 +56,12 @@ void place_picture(const travo::docx::Table& table, const std::optional<Sized_Pi
     travo::docx::Paragraph p = cell.paragraphs().at(0);
     travo::docx::Run run = p.add_run();
     if (!picture) throw std::runtime_error("the picture has no size");
-    if (picture->fit == Fit::Width) {
+    if (picture->fit == Fit::width) {
       run.add_picture(picture->image, travo::docx::Cm(16.4));
     } else {
       run.add_picture(picture->image, std::nullopt, travo::docx::Cm(13));
     }
-    p.set_alignment(travo::docx::Alignment::Center);
+    p.set_alignment(travo::docx::Alignment::center);
   } catch (const std::exception&) {
     std::cout << kPictureMessage << std::endl;
   }
@@ -91,7 +91,7 @@ void build(travo::docx::Table table, const Add_Table_Options& o, const std::stri
   // Before the merges, so that merged cells keep the alignment of their
   // first cell.
   for (const travo::docx::Row& row : rows)
-    for (travo::docx::Cell& cell : row.cells()) cell.set_vertical_alignment(travo::docx::Vertical_Alignment::Center);
+    for (travo::docx::Cell& cell : row.cells()) cell.set_vertical_alignment(travo::docx::Vertical_Alignment::center);
 
   rows[1].cell(0).set_text(papn);
   rows[1].cell(1).set_text(title);

@@ -80,7 +80,7 @@ TEST_F(AddTable, WithoutArgumentsBuildsTheEmptyLayoutAndABreak) {
   EXPECT_EQ(rows[3].cell(0).text(), "");
   for (const travo::docx::Row& row : rows) {
     for (const travo::docx::Cell& cell : row.cells())
-      EXPECT_EQ(cell.vertical_alignment(), travo::docx::Vertical_Alignment::Center);
+      EXPECT_EQ(cell.vertical_alignment(), travo::docx::Vertical_Alignment::center);
   }
   const double heights[] = {0.8, 0.8, 8, 10};
   for (int r = 0; r < 4; ++r) {
@@ -144,7 +144,7 @@ TEST_F(AddTable, PicturesMeetTheBoxByTheRatioRule) {
     // Alone and centred in the merged last row.
     travo::docx::Cell cell = t.cell(3, 0);
     ASSERT_EQ(cell.paragraphs().size(), 1u);
-    EXPECT_EQ(cell.paragraphs()[0].alignment(), travo::docx::Alignment::Center);
+    EXPECT_EQ(cell.paragraphs()[0].alignment(), travo::docx::Alignment::center);
     EXPECT_EQ(cell.grid_span(), 3);
   }
   EXPECT_EQ(e[0].cx, box_width);

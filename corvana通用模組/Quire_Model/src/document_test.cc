@@ -62,7 +62,7 @@ TEST(Registry, DefaultsFillEveryKey) {
   EXPECT_EQ(e.font_name, "Calibri");
   EXPECT_EQ(e.east_asia_font_name, "標楷體");
   EXPECT_EQ(e.font_size, travo::docx::Emu(101600));
-  EXPECT_EQ(e.alignment, travo::docx::Alignment::Center);
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::center);
   EXPECT_FALSE(e.left_indent);
   EXPECT_FALSE(e.line_spacing);
   EXPECT_FALSE(e.font_color);

@@ -87,6 +87,8 @@ void place_picture(travo::docx::Paragraph& q, const Replacement_Entry& e) {
     travo::docx::Run run = q.add_run();
     run.add_picture(image, size.width, size.height);
   } catch (const std::exception& error) {
+    // The one failure the engine prints and walks past: callers expect the
+    // rest of the document filled even when a picture is missing.
     std::cout << kPictureFailure << error.what() << std::endl;
   }
 }

@@ -53,7 +53,7 @@ TEST_F(BodyWalk, RebuildsTheParagraphAsOneFormattedRun) {
   travo::docx::Paragraph p = paragraph(kName);
   ASSERT_EQ(run_texts(p), (std::vector<std::string>{"Name: 王小明 (end)"}));
   expect_default_run_format(p.runs()[0]);
-  EXPECT_EQ(p.alignment(), travo::docx::Alignment::Center);
+  EXPECT_EQ(p.alignment(), travo::docx::Alignment::center);
   // Old run formatting goes, paragraph properties stay.
   EXPECT_EQ(count(xml(kName), "<w:b/>"), 0u);
   EXPECT_EQ(count(xml(kName), "<w:i/>"), 0u);
@@ -146,7 +146,7 @@ TEST_F(BodyWalk, EmptyKeyChangesNothing) {
 }
 
 TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
-  doc_.set("{{name}}", "N", {.new_font_size = travo::docx::Pt(20), .new_alignment = travo::docx::Alignment::Right});
+  doc_.set("{{name}}", "N", {.new_font_size = travo::docx::Pt(20), .new_alignment = travo::docx::Alignment::right});
   doc_.set("(end)", "E", {.new_font_size = travo::docx::Pt(9),
                           .left_indent = 12,
                           .line_spacing = 14.5,
@@ -157,7 +157,7 @@ TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
   const travo::docx::Run r = p.runs()[0];
   EXPECT_EQ(r.size(), travo::docx::Pt(9));
   EXPECT_EQ(r.color(), (std::array<std::uint8_t, 3>{255, 0, 128}));
-  EXPECT_EQ(p.alignment(), travo::docx::Alignment::Center);
+  EXPECT_EQ(p.alignment(), travo::docx::Alignment::center);
   EXPECT_EQ(p.left_indent(), travo::docx::Pt(12));
   EXPECT_EQ(p.exact_line_spacing(), travo::docx::Pt(14.5));
 }
@@ -249,7 +249,7 @@ TEST_F(CellWalk, MergedCellsAreVisitedOnce) {
 }
 
 TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
-  doc_.set("{{multi}}", "M", {.new_alignment = travo::docx::Alignment::Right, .left_indent = 6});
+  doc_.set("{{multi}}", "M", {.new_alignment = travo::docx::Alignment::right, .left_indent = 6});
   doc_.set("{{dup}}", "d");
   doc_.set("{{cellpb}}", "x$$$page$$$y");
   doc_.execute_set();
@@ -259,7 +259,7 @@ TEST_F(CellWalk, CellBecomesOneParagraphWithTheEntryFormat) {
   const travo::docx::Paragraph q = multi.paragraphs()[0];
   ASSERT_EQ(q.runs().size(), 1u);
   expect_default_run_format(q.runs()[0]);
-  EXPECT_EQ(q.alignment(), travo::docx::Alignment::Right);
+  EXPECT_EQ(q.alignment(), travo::docx::Alignment::right);
   EXPECT_EQ(q.left_indent(), travo::docx::Pt(6));
   EXPECT_EQ(cell(0, 2, 2).text(), "d d!");
   EXPECT_EQ(cell(0, 1, 2).text(), "x$$$page$$$y");
@@ -323,7 +323,7 @@ TEST_F(CellWalk, PicturesAreFittedIntoTheBoxKeepingTheirProportions) {
     // The text run first, then the picture's run; centred paragraph.
     const travo::docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
     EXPECT_EQ(run_texts(q), (std::vector<std::string>{"P" + std::to_string(i + 1), ""}));
-    EXPECT_EQ(q.alignment(), travo::docx::Alignment::Center);
+    EXPECT_EQ(q.alignment(), travo::docx::Alignment::center);
   }
 }
 
@@ -378,7 +378,7 @@ TEST_F(CellWalk, PictureThatCannotBePlacedIsReportedAndSkipped) {
     EXPECT_TRUE(extents(cell(1, 0, i)).empty());
     const travo::docx::Paragraph q = cell(1, 0, i).paragraphs().at(0);
     expect_default_run_format(q.runs().at(0));
-    EXPECT_EQ(q.alignment(), travo::docx::Alignment::Center);
+    EXPECT_EQ(q.alignment(), travo::docx::Alignment::center);
   }
   EXPECT_EQ(cell(1, 0, 0).text(), "missing");
   // The box is checked before a run is added for the picture.

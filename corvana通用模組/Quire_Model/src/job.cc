@@ -149,8 +149,8 @@ std::string resolve(const std::string& path, const fs::path& base) {
 }
 
 std::optional<travo::docx::Alignment> alignment_named(std::string_view name) {
-  if (name == "centre") return travo::docx::Alignment::Center;
-  if (name == "justify" || name == "justified") return travo::docx::Alignment::Justify;
+  if (name == "centre") return travo::docx::Alignment::center;
+  if (name == "justify" || name == "justified") return travo::docx::Alignment::justify;
   return travo::docx::alignment_from_jc(name);
 }
 

@@ -15,8 +15,6 @@ namespace docx = travo::docx;
 namespace quire_model {
 namespace {
 
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using namespace test_support;
 
 // Runs `json` (with the test data folder as the job's folder) on `doc`.
@@ -97,7 +95,7 @@ TEST(Job, SetOptionsTakeUnitsDefaultsAndNull) {
   EXPECT_EQ(e.font_name, std::nullopt);
   EXPECT_EQ(e.east_asia_font_name, "新細明體");
   EXPECT_EQ(e.font_size, travo::docx::Pt(12));
-  EXPECT_EQ(e.alignment, travo::docx::Alignment::Right);
+  EXPECT_EQ(e.alignment, travo::docx::Alignment::right);
   EXPECT_EQ(e.left_indent, 12.0);
   EXPECT_EQ(e.line_spacing, std::nullopt);
   EXPECT_EQ(e.font_color, (Font_Color{255, 0, 16}));

@@ -23,8 +23,6 @@ namespace docx = travo::docx;
 namespace quire_model {
 namespace {
 
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using namespace test_support;
 
 bool have(const char* tool) {

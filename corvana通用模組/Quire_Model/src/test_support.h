@@ -1,6 +1,7 @@
 // Helpers shared by the Quire_Model tests.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,6 +24,10 @@
 #include "travo/platform/utf8.h"
 
 namespace quire_model::test_support {
+
+// Names most case files use; `using namespace test_support` brings them.
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 
 inline std::filesystem::path testdata(const std::string& name) {
   return travo::platform::utf8_path(TRAVO_SOURCE_DIR "/corvana通用模組/Quire_Model/testdata/" + name);

@@ -7,25 +7,25 @@ namespace travo::docx {
 namespace {
 
 constexpr std::array<std::pair<Alignment, std::string_view>, 12> kJc{{
-    {Alignment::Left, "left"},
-    {Alignment::Center, "center"},
-    {Alignment::Right, "right"},
-    {Alignment::Justify, "both"},
-    {Alignment::Distribute, "distribute"},
-    {Alignment::JustifyMedium, "mediumKashida"},
-    {Alignment::JustifyHigh, "highKashida"},
-    {Alignment::JustifyLow, "lowKashida"},
-    {Alignment::ThaiJustify, "thaiDistribute"},
-    {Alignment::Start, "start"},
-    {Alignment::End, "end"},
-    {Alignment::NumTab, "numTab"},
+    {Alignment::left, "left"},
+    {Alignment::center, "center"},
+    {Alignment::right, "right"},
+    {Alignment::justify, "both"},
+    {Alignment::distribute, "distribute"},
+    {Alignment::justify_medium, "mediumKashida"},
+    {Alignment::justify_high, "highKashida"},
+    {Alignment::justify_low, "lowKashida"},
+    {Alignment::thai_justify, "thaiDistribute"},
+    {Alignment::start, "start"},
+    {Alignment::end, "end"},
+    {Alignment::num_tab, "numTab"},
 }};
 
 constexpr std::array<std::pair<Vertical_Alignment, std::string_view>, 4> kVAlign{{
-    {Vertical_Alignment::Top, "top"},
-    {Vertical_Alignment::Center, "center"},
-    {Vertical_Alignment::Bottom, "bottom"},
-    {Vertical_Alignment::Both, "both"},
+    {Vertical_Alignment::top, "top"},
+    {Vertical_Alignment::center, "center"},
+    {Vertical_Alignment::bottom, "bottom"},
+    {Vertical_Alignment::both, "both"},
 }};
 
 }  // namespace

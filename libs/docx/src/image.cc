@@ -35,10 +35,10 @@ constexpr std::uintmax_t kMaxPictureBytes = 256ull << 20;
 
 std::optional<Image_Format> sniff(const std::string& b) {
   auto starts = [&](std::string_view sig) { return b.compare(0, sig.size(), sig) == 0; };
-  if (starts("\x89PNG\r\n\x1a\n")) return Image_Format::Png;
-  if (starts("\xFF\xD8\xFF")) return Image_Format::Jpeg;
-  if (starts("GIF87a") || starts("GIF89a")) return Image_Format::Gif;
-  if (starts("BM")) return Image_Format::Bmp;
+  if (starts("\x89PNG\r\n\x1a\n")) return Image_Format::png;
+  if (starts("\xFF\xD8\xFF")) return Image_Format::jpeg;
+  if (starts("GIF87a") || starts("GIF89a")) return Image_Format::gif;
+  if (starts("BM")) return Image_Format::bmp;
   return std::nullopt;
 }
 
@@ -84,20 +84,20 @@ Image Image::from_bytes(std::string bytes, std::string_view name) {
 
 std::string_view Image::extension() const {
   switch (format_) {
-    case Image_Format::Png: return "png";
-    case Image_Format::Jpeg: return "jpeg";
-    case Image_Format::Gif: return "gif";
-    case Image_Format::Bmp: return "bmp";
+    case Image_Format::png: return "png";
+    case Image_Format::jpeg: return "jpeg";
+    case Image_Format::gif: return "gif";
+    case Image_Format::bmp: return "bmp";
   }
   return "bin";
 }
 
 std::string_view Image::content_type() const {
   switch (format_) {
-    case Image_Format::Png: return "image/png";
-    case Image_Format::Jpeg: return "image/jpeg";
-    case Image_Format::Gif: return "image/gif";
-    case Image_Format::Bmp: return "image/bmp";
+    case Image_Format::png: return "image/png";
+    case Image_Format::jpeg: return "image/jpeg";
+    case Image_Format::gif: return "image/gif";
+    case Image_Format::bmp: return "image/bmp";
   }
   return "application/octet-stream";
 }

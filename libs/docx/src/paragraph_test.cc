@@ -12,11 +12,7 @@
 namespace travo::docx {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using test_support::reopen;
-using test_support::testdata;
+using namespace test_support;
 
 std::vector<std::string> child_names(const Xml_Element& e) {
   std::vector<std::string> out;
@@ -48,8 +44,8 @@ TEST(ParagraphTest, ReadsRunFormattingWrittenByLibreOffice) {
   EXPECT_EQ(runs[5].size(), Pt(14));
   EXPECT_EQ(runs[0].size(), std::nullopt);
   EXPECT_EQ(runs[0].color(), std::nullopt);
-  EXPECT_EQ(ps[1].alignment(), Alignment::Center);
-  EXPECT_EQ(ps[2].alignment(), Alignment::End);
+  EXPECT_EQ(ps[1].alignment(), Alignment::center);
+  EXPECT_EQ(ps[2].alignment(), Alignment::end);
   EXPECT_EQ(ps[2].left_indent(), Twips(567));  // written as w:start
   EXPECT_EQ(ps[0].left_indent(), std::nullopt);
   EXPECT_EQ(ps[3].runs().size(), 3u);  // the hyperlink's run included
@@ -99,7 +95,7 @@ TEST(ParagraphTest, SetsPropertiesInSchemaOrder) {
   Paragraph p = doc.paragraphs()[0];
   p.set_exact_line_spacing(Pt(18));
   p.set_left_indent(Pt(12));
-  p.set_alignment(Alignment::Justify);
+  p.set_alignment(Alignment::justify);
   p.set_text("x");
   travo::docx::Run r2 = p.runs()[0];
   r2.set_size(Pt(8));
@@ -109,7 +105,7 @@ TEST(ParagraphTest, SetsPropertiesInSchemaOrder) {
 
   Document again = reopen(doc);
   Paragraph q = again.paragraphs()[0];
-  EXPECT_EQ(q.alignment(), Alignment::Justify);
+  EXPECT_EQ(q.alignment(), Alignment::justify);
   EXPECT_EQ(q.left_indent(), Pt(12));
   EXPECT_EQ(q.exact_line_spacing(), Pt(18));
   travo::docx::Run rr = q.runs()[0];
@@ -189,7 +185,7 @@ TEST(ParagraphTest, RunTextReplacementKeepsRunProperties) {
 TEST(ParagraphTest, NoAlignmentRemovesTheParagraphsOwn) {
   Document doc = Document::open(testdata("plain.docx"));
   Paragraph p = doc.paragraphs()[0];
-  ASSERT_EQ(p.alignment(), Alignment::Start);
+  ASSERT_EQ(p.alignment(), Alignment::start);
   p.set_alignment(std::nullopt);
   EXPECT_EQ(p.alignment(), std::nullopt);
   p.set_alignment(std::nullopt);  // nothing left to remove
@@ -204,8 +200,8 @@ TEST(ParagraphTest, NoAlignmentRemovesTheParagraphsOwn) {
   Paragraph bare = again.add_paragraph("no properties");
   bare.set_alignment(std::nullopt);
   EXPECT_THAT(bare.xml(), Not(HasSubstr("w:pPr")));
-  bare.set_alignment(Alignment::Right);
-  EXPECT_EQ(bare.alignment(), Alignment::Right);
+  bare.set_alignment(Alignment::right);
+  EXPECT_EQ(bare.alignment(), Alignment::right);
 }
 
 TEST(ParagraphTest, XmlDocumentIsACopyToRead) {
@@ -258,15 +254,15 @@ TEST(ParagraphTest, XmlContainsAnyAgreesWithTheSerialisedText) {
 }
 
 TEST(AlignmentTest, MapsEveryJcValueBothWays) {
-  for (auto a : {Alignment::Left, Alignment::Center, Alignment::Right, Alignment::Justify,
-                 Alignment::Distribute, Alignment::JustifyMedium, Alignment::JustifyHigh,
-                 Alignment::JustifyLow, Alignment::ThaiJustify, Alignment::Start, Alignment::End,
-                 Alignment::NumTab})
+  for (auto a : {Alignment::left, Alignment::center, Alignment::right, Alignment::justify,
+                 Alignment::distribute, Alignment::justify_medium, Alignment::justify_high,
+                 Alignment::justify_low, Alignment::thai_justify, Alignment::start, Alignment::end,
+                 Alignment::num_tab})
     EXPECT_EQ(alignment_from_jc(to_jc(a)), a);
-  EXPECT_EQ(to_jc(Alignment::Justify), "both");
+  EXPECT_EQ(to_jc(Alignment::justify), "both");
   EXPECT_EQ(alignment_from_jc("centre"), std::nullopt);
-  EXPECT_EQ(vertical_alignment_from_valign(to_valign(Vertical_Alignment::Center)),
-            Vertical_Alignment::Center);
+  EXPECT_EQ(vertical_alignment_from_valign(to_valign(Vertical_Alignment::center)),
+            Vertical_Alignment::center);
 }
 
 }  // namespace

@@ -29,10 +29,10 @@ TEST(ImageTest, ReadsSizeAndFormatOfEachKind) {
     Image_Format format;
     int w, h;
     const char* type;
-  } cases[] = {{"pic_200x100.png", Image_Format::Png, 200, 100, "image/png"},
-               {"pic_120x90.jpg", Image_Format::Jpeg, 120, 90, "image/jpeg"},
-               {"pic_64x64.gif", Image_Format::Gif, 64, 64, "image/gif"},
-               {"pic_50x100.bmp", Image_Format::Bmp, 50, 100, "image/bmp"}};
+  } cases[] = {{"pic_200x100.png", Image_Format::png, 200, 100, "image/png"},
+               {"pic_120x90.jpg", Image_Format::jpeg, 120, 90, "image/jpeg"},
+               {"pic_64x64.gif", Image_Format::gif, 64, 64, "image/gif"},
+               {"pic_50x100.bmp", Image_Format::bmp, 50, 100, "image/bmp"}};
   for (const Case& c : cases) {
     Image img = Image::open(image(c.file));
     EXPECT_EQ(img.format(), c.format) << c.file;

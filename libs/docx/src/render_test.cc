@@ -59,7 +59,7 @@ TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
   r.set_east_asia_font("Noto Sans CJK TC");
   r.set_size(Pt(16));
   r.set_color(200, 0, 0);
-  first.set_alignment(Alignment::Center);
+  first.set_alignment(Alignment::center);
   first.set_exact_line_spacing(Pt(24));
   first.set_left_indent(Pt(12));
   doc.paragraphs()[1].runs()[0].set_text("Replaced second paragraph");
@@ -71,7 +71,7 @@ TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
   t.cell(1, 0).set_text("TW123456");
   t.cell(1, 1).set_text("Widget assembly");
   for (int row = 0; row < 4; ++row)
-    for (int c = 0; c < 3; ++c) t.cell(row, c).set_vertical_alignment(Vertical_Alignment::Center);
+    for (int c = 0; c < 3; ++c) t.cell(row, c).set_vertical_alignment(Vertical_Alignment::center);
   t.cell(2, 0).merge(t.cell(2, 1)).merge(t.cell(2, 2)).set_text("摘要：\nAbstract body text");
   t.row(2).set_height(Cm(8));
   t.row(3).set_height(Cm(10));
@@ -79,7 +79,7 @@ TEST(RenderTest, EditedDocumentConvertsToPdfWithItsText) {
   pic.set_text("");
   Paragraph pp = pic.paragraphs()[0];
   pp.add_run().add_picture(testdata("images/pic_200x100.png"), Cm(16.4));
-  pp.set_alignment(Alignment::Center);
+  pp.set_alignment(Alignment::center);
   doc.add_page_break();
   doc.add_paragraph("Closing paragraph after the break");
 

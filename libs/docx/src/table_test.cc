@@ -14,11 +14,7 @@
 namespace travo::docx {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using test_support::reopen;
-using test_support::testdata;
+using namespace test_support;
 
 std::vector<std::string> row_texts(const Row& row) {
   std::vector<std::string> out;
@@ -89,17 +85,17 @@ TEST(TableTest, CellAndRowProperties) {
   Document doc = Document::open(testdata("plain.docx"));
   Table t = doc.add_table(2, 2);
   Cell c = t.cell(0, 1);
-  c.set_vertical_alignment(Vertical_Alignment::Center);
+  c.set_vertical_alignment(Vertical_Alignment::center);
   c.set_width(Cm(12.2));
   t.row(1).set_height(Cm(0.8));
   c.set_text("x");
-  EXPECT_EQ(c.vertical_alignment(), Vertical_Alignment::Center);
+  EXPECT_EQ(c.vertical_alignment(), Vertical_Alignment::center);
   EXPECT_THROW(t.row(0).set_height(Cm(-1)), Error);
   EXPECT_THROW(c.set_width(Cm(-1)), Error);
 
   Document again = reopen(doc);
   Table u = again.tables()[0];
-  EXPECT_EQ(u.cell(0, 1).vertical_alignment(), Vertical_Alignment::Center);
+  EXPECT_EQ(u.cell(0, 1).vertical_alignment(), Vertical_Alignment::center);
   EXPECT_EQ(u.cell(0, 1).width(), Twips(6917));
   EXPECT_EQ(u.row(1).height(), Twips(454));
   EXPECT_EQ(u.row(0).height(), std::nullopt);
@@ -120,7 +116,7 @@ TEST(TableTest, MergesAcrossARowAddingWidthsAndContent) {
   t.cell(0, 1).set_text("b");
   t.cell(1, 1).set_text("only middle");
   t.cell(2, 0).set_text("left");
-  for (int r = 0; r < 3; ++r) t.cell(r, 0).set_vertical_alignment(Vertical_Alignment::Center);
+  for (int r = 0; r < 3; ++r) t.cell(r, 0).set_vertical_alignment(Vertical_Alignment::center);
 
   Cell m0 = t.cell(0, 0).merge(t.cell(0, 1));
   Cell m1 = t.cell(1, 0).merge(t.cell(1, 1)).merge(t.cell(1, 2));
@@ -131,7 +127,7 @@ TEST(TableTest, MergesAcrossARowAddingWidthsAndContent) {
   EXPECT_EQ(m0.grid_span(), 2);
   EXPECT_EQ(m1.grid_span(), 3);
   EXPECT_EQ(m1.width(), Twips(3 * 3212));
-  EXPECT_EQ(m1.vertical_alignment(), Vertical_Alignment::Center);  // the first cell's
+  EXPECT_EQ(m1.vertical_alignment(), Vertical_Alignment::center);  // the first cell's
   EXPECT_EQ(m1.paragraphs().size(), 1u);
   // Merging leaves the grid as it was.
   t.cell(0, 2).set_width(Cm(2));

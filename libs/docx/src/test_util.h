@@ -1,6 +1,8 @@
 // Helpers shared by the docx tests.
 #pragma once
 
+#include <gmock/gmock.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -11,6 +13,11 @@
 #include "travo/platform/utf8.h"
 
 namespace travo::docx::test_support {
+
+// Matchers most case files use; `using namespace test_support` brings them.
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 inline std::filesystem::path testdata(const std::string& name) {
   return travo::platform::utf8_path(TRAVO_SOURCE_DIR "/libs/docx/testdata/" + name);

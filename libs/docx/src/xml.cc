@@ -18,7 +18,7 @@ bool matches(const xmlNode* n, std::string_view ns_uri, std::string_view local) 
 
 void collect(const xmlNode* parent, std::string_view ns_uri, std::string_view local,
              Alternates alternates, std::vector<Xml_Element>& out) {
-  const bool pick = alternates == Alternates::FirstChoice &&
+  const bool pick = alternates == Alternates::first_choice &&
                     detail::is_elem(parent, ns::kMc, "AlternateContent");
   bool chosen = false;
   for (xmlNodePtr c = parent->children; c; c = c->next) {

@@ -55,10 +55,10 @@ TEST(XmlTest, FirstChoiceReadsAlternateContentOnce) {
   EXPECT_THAT(texts(root.descendants(ns::kW, "t")),
               ElementsAre("A", "B1", "N1", "N2", "B2", "B3", "C"));
   // Nested alternates are chosen from too.
-  EXPECT_THAT(texts(root.descendants(ns::kW, "t", Alternates::FirstChoice)),
+  EXPECT_THAT(texts(root.descendants(ns::kW, "t", Alternates::first_choice)),
               ElementsAre("A", "B1", "N1", "C"));
-  EXPECT_EQ(root.descendants(ns::kMc, "Choice", Alternates::FirstChoice).size(), 2u);
-  EXPECT_EQ(root.descendants(ns::kMc, "Fallback", Alternates::FirstChoice).size(), 0u);
+  EXPECT_EQ(root.descendants(ns::kMc, "Choice", Alternates::first_choice).size(), 2u);
+  EXPECT_EQ(root.descendants(ns::kMc, "Fallback", Alternates::first_choice).size(), 0u);
 }
 
 TEST(XmlTest, RefusesDtdsAndExternalEntities) {

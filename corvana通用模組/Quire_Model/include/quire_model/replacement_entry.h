@@ -40,7 +40,7 @@ struct Set_Options {
   std::optional<std::string> new_font_name = "Calibri";
   std::optional<std::string> new_font_name_Chinese = "標楷體";
   std::optional<travo::docx::Length> new_font_size = travo::docx::Pt(8);
-  std::optional<travo::docx::Alignment> new_alignment = travo::docx::Alignment::Center;
+  std::optional<travo::docx::Alignment> new_alignment = travo::docx::Alignment::center;
   std::optional<double> left_indent = std::nullopt;   // points
   std::optional<double> line_spacing = std::nullopt;  // points
   std::optional<Font_Color> font_color = std::nullopt;

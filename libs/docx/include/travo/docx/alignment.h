@@ -6,22 +6,22 @@
 
 namespace travo::docx {
 
-// Horizontal alignment of a paragraph: the values of w:jc. Left and Right
-// are the classic values; Start and End are their bidi-aware forms that
+// Horizontal alignment of a paragraph: the values of w:jc. left and right
+// are the classic values; start and end are their bidi-aware forms that
 // newer writers (LibreOffice among them) emit.
 enum class Alignment {
-  Left,           // "left"
-  Center,         // "center"
-  Right,          // "right"
-  Justify,        // "both"
-  Distribute,     // "distribute"
-  JustifyMedium,  // "mediumKashida"
-  JustifyHigh,    // "highKashida"
-  JustifyLow,     // "lowKashida"
-  ThaiJustify,    // "thaiDistribute"
-  Start,          // "start"
-  End,            // "end"
-  NumTab,         // "numTab"
+  left,           // "left"
+  center,         // "center"
+  right,          // "right"
+  justify,        // "both"
+  distribute,     // "distribute"
+  justify_medium, // "mediumKashida"
+  justify_high,   // "highKashida"
+  justify_low,    // "lowKashida"
+  thai_justify,   // "thaiDistribute"
+  start,          // "start"
+  end,            // "end"
+  num_tab,        // "numTab"
 };
 
 // The w:jc attribute value of `a`.
@@ -31,10 +31,10 @@ std::optional<Alignment> alignment_from_jc(std::string_view jc);
 
 // Vertical alignment of a table cell: the values of w:vAlign.
 enum class Vertical_Alignment {
-  Top,     // "top"
-  Center,  // "center"
-  Bottom,  // "bottom"
-  Both,    // "both"
+  top,     // "top"
+  center,  // "center"
+  bottom,  // "bottom"
+  both,    // "both"
 };
 
 std::string_view to_valign(Vertical_Alignment v);

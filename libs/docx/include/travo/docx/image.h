@@ -11,7 +11,7 @@
 
 namespace travo::docx {
 
-enum class Image_Format { Png, Jpeg, Gif, Bmp };
+enum class Image_Format { png, jpeg, gif, bmp };
 
 class Image {
  public:
@@ -33,7 +33,7 @@ class Image {
  private:
   Image() = default;
   std::string bytes_;
-  Image_Format format_ = Image_Format::Png;
+  Image_Format format_ = Image_Format::png;
   int width_ = 0;
   int height_ = 0;
 };

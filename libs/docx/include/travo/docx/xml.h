@@ -26,8 +26,8 @@ struct Access;
 // of content in several forms: Word and LibreOffice keep a text box once as
 // DrawingML in mc:Choice and again as VML in mc:Fallback.
 enum class Alternates {
-  All,          // every form: each mc:Choice and the mc:Fallback
-  FirstChoice,  // the first mc:Choice only, so the content counts once
+  all,          // every form: each mc:Choice and the mc:Fallback
+  first_choice, // the first mc:Choice only, so the content counts once
 };
 
 // A handle to an element of an Xml_Document, valid while the document lives.
@@ -52,7 +52,7 @@ class Xml_Element {
   // (this one excluded), in document order; inside mc:AlternateContent as
   // `alternates` says.
   std::vector<Xml_Element> descendants(std::string_view ns, std::string_view local,
-                                      Alternates alternates = Alternates::All) const;
+                                      Alternates alternates = Alternates::all) const;
 
   friend bool operator==(const Xml_Element& a, const Xml_Element& b) { return a.node_ == b.node_; }
 
