@@ -14,32 +14,22 @@
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/environment.h"
 #include "travo/platform/socket.h"
+#include "proxy_test_support.h"
 #include "worker_harness.h"
 #include "xlsx_test_support.h"
 
 namespace travo::harrow {
 namespace {
 
+using test_support::kSiteName;
+using test_support::proxy_options;
 using http::test_support::Proxied_Request;
 using http::test_support::Test_Proxy;
-using http::test_support::Test_Proxy_Options;
 using patent_site::Patent_Site;
-
-// The site's name in these tests: only the proxy knows it, so a search
-// that reaches the site went through the proxy.
-constexpr const char* kSiteName = "patent-site.test";
-
-Test_Proxy_Options proxy_options(bool require_login = false) {
-  Test_Proxy_Options o;
-  o.address = "127.0.0.2";
-  o.require_login = require_login;
-  o.hosts = {{kSiteName, "127.0.0.1"}};
-  return o;
-}
 
 class ProxyWorkerTest : public test_support::Worker_Harness {
  protected:
-  std::string named_site() const { return std::string("http://") + kSiteName + ":" + std::to_string(site_.port()); }
+  std::string named_site() const { return test_support::named_site(site_.port()); }
 
   // The worker's lookup answers `answer` (changed between commands), and
   // the test counts the lookups.

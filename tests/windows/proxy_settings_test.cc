@@ -29,13 +29,15 @@
 #include "travo/platform/proxy.h"
 #include "travo/platform/socket.h"
 #include "travo/platform/utf8.h"
+#include "proxy_test_support.h"
 #include "worker_harness.h"
 
 namespace travo::harrow {
 namespace {
 
+using test_support::kSiteName;
+using test_support::proxy_options;
 using http::test_support::Test_Proxy;
-using http::test_support::Test_Proxy_Options;
 using patent_site::Patent_Site;
 using platform::Proxy_Setting;
 using platform::Proxy_Source;
@@ -43,7 +45,6 @@ using platform::Proxy_Source;
 constexpr const wchar_t* kInternetSettings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr const wchar_t* kConnections =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-constexpr const char* kSiteName = "patent-site.test";
 
 // One value under HKEY_CURRENT_USER, as it was.
 struct Saved_Value {
@@ -137,17 +138,9 @@ class Internet_Settings {
   std::uint32_t changes_ = 100;
 };
 
-Test_Proxy_Options proxy_options(bool require_login = false) {
-  Test_Proxy_Options o;
-  o.address = "127.0.0.2";
-  o.require_login = require_login;
-  o.hosts = {{kSiteName, "127.0.0.1"}};
-  return o;
-}
-
 class WindowsProxySettings : public test_support::Worker_Harness {
  protected:
-  std::string named_site() const { return std::string("http://") + kSiteName + ":" + std::to_string(site_.port()); }
+  std::string named_site() const { return test_support::named_site(site_.port()); }
 
   Internet_Settings settings_;
   Patent_Site site_;
