@@ -8,6 +8,7 @@
 #   execute_set_growth_x                the largest of the three over the least
 #   execute_set_mem_x_0_5mb             peak memory added over the XML size (1x)
 #   execute_set_mem_x                   the same on 10 MB of XML (20x)
+#   tree_{libxml2,pugixml}_mem_x        the parsed tree alone on that XML
 # QUIRE_BENCH_GROWTH=0 leaves the 10x and 100x runs out.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,6 +52,12 @@ echo "execute_set_ms_per_mb_1x: $per_mb_1x"
 echo "# 20x: $(field execute_set_doc_xml_mb "$tmp/quire20") MB of XML," \
   "peak $(field execute_set_peak_mb "$tmp/quire20") MB"
 echo "execute_set_mem_x: $(field execute_set_mem_x "$tmp/quire20")"
+# The parsed tree alone on the same XML: libxml2 (the docx layer's) against
+# pugixml, a compact tree (tree_bench is built where pugixml is installed).
+if [ -x "$build/bin/tree_bench" ]; then
+  "$build/bin/tree_bench" "$tmp/t20.docx" | grep -E '^tree_(libxml2|pugixml)_(mem_x|parse_ms):'
+fi
+rm -f "$tmp/t20.docx" "$tmp/quire20.docx"
 
 if [ "${QUIRE_BENCH_GROWTH:-1}" != 0 ]; then
   "$py" "$here/make_doc.py" "$tmp/t10.docx" 10
