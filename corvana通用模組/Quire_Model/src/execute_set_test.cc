@@ -168,7 +168,7 @@ TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
 // and a value with a tab reads back through the runs it became.
 TEST_F(BodyWalk, KeysAfterKeysInManyParagraphs) {
   doc_.set("{{a}}", "A1 {{b}}", {.new_font_size = travo::docx::Pt(9), .left_indent = 10});
-  doc_.set("{{b}}", "B1", {.new_font_size = travo::docx::Pt(11), .new_alignment = travo::docx::Alignment::Right});
+  doc_.set("{{b}}", "B1", {.new_font_size = travo::docx::Pt(11)});
   doc_.set("{{t}}", "T\tT$$$page$$$U", {.new_font_size = travo::docx::Pt(13)});
   doc_.set("{{z}}", "Z", {.new_font_size = travo::docx::Pt(7)});
   const size_t first = doc_.doc->paragraphs().size();
@@ -192,7 +192,6 @@ TEST_F(BodyWalk, KeysAfterKeysInManyParagraphs) {
     travo::docx::Paragraph two = paragraph(at + 1);
     EXPECT_EQ(run_texts(two), (std::vector<std::string>{"x A1 B1 y B1"}));
     EXPECT_EQ(two.runs()[0].size(), travo::docx::Pt(11));
-    EXPECT_EQ(two.alignment(), travo::docx::Alignment::Right);
     EXPECT_EQ(two.left_indent(), travo::docx::Pt(10));
 
     // "{{b}}" came in after the snapshot, so it stays.
