@@ -15,6 +15,7 @@ PACKAGES=(
   python3 python3-docx python3-docxtpl python3-requests python3-bs4 python3-uno python3-openpyxl
   xdotool xclip x11-utils xdg-utils
   clang libclang-rt-14-dev
+  libpugixml-dev
 )
 
 missing=()

@@ -4,11 +4,15 @@
 about 5% of the paragraphs and of the cells. The placeholders are written
 as template tags, so the same file serves both engines.
 
-Usage: make_doc.py OUTPUT.docx
+Usage: make_doc.py OUTPUT.docx [SCALE]
+SCALE (default 1) repeats the body that many times: the same document grown
+for the growth and memory figures.
 """
 
 import random
+import re
 import sys
+import zipfile
 
 import docx
 
@@ -42,6 +46,23 @@ def main():
                 for cell in row.cells:
                     cell.text = text(rng, 4)
     d.save(sys.argv[1])
+    scale = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+    if scale > 1:
+        grow(sys.argv[1], scale)
+
+
+def grow(path, scale):
+    """Repeats the body's content (all but its final section properties)."""
+    with zipfile.ZipFile(path) as z:
+        parts = [(i, z.read(i.filename)) for i in z.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for info, data in parts:
+            if info.filename == "word/document.xml":
+                xml = data.decode("utf-8")
+                m = re.search(r"(<w:body>)(.*?)(<w:sectPr[ >].*</w:body>)", xml, re.S)
+                xml = xml[:m.start()] + m.group(1) + m.group(2) * scale + xml[m.start(3):]
+                data = xml.encode("utf-8")
+            z.writestr(info, data, zipfile.ZIP_DEFLATED)
 
 
 if __name__ == "__main__":

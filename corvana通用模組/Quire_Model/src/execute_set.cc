@@ -106,20 +106,39 @@ std::optional<std::string> replaced(std::string_view text, std::string_view key,
 void Quire_Model::Document::execute_set() {
   travo::docx::Document& d = working_document();
 
+  // Entries that have rebuilt a paragraph once: their formatting is known
+  // not to be refused, so only their text could make a rebuild fail.
+  std::unordered_set<const Replacement_Entry*> proven;
   for (travo::docx::Paragraph& p : d.paragraphs()) {
     // The snapshot decides which keys are tried; each rebuild starts from
     // the paragraph as the previous key left it.
     const std::string snapshot = get_accepted_text(p);
     bool rebuilt = false;
+    // A rebuild from plain text by a proven entry cannot fail, and the
+    // paragraph reads back as that text. Such a rebuild is put off: its
+    // paragraph properties are set at once (they stay through later
+    // rebuilds), its runs only if no later key rebuilds the paragraph again.
+    const Replacement_Entry* pending = nullptr;
+    std::string current;
     for (const auto& [key, e] : replace_value) {
       if (snapshot.find(key) == std::string::npos) continue;
       // Until the first rebuild the paragraph still reads as its snapshot.
-      const std::optional<std::string> text =
-          replaced(rebuilt ? get_accepted_text(p) : snapshot, key, e);
+      std::optional<std::string> text =
+          replaced(!rebuilt ? snapshot : pending ? current : get_accepted_text(p), key, e);
       if (!text) continue;
       rebuilt = true;
-      rebuild(p, *text, e);
+      if (proven.count(&e) && plain_text(*text)) {
+        set_alignment(p, e);
+        set_indent_and_spacing(p, e);
+        pending = &e;
+        current = std::move(*text);
+      } else {
+        pending = nullptr;
+        rebuild(p, *text, e);
+        proven.insert(&e);
+      }
     }
+    if (pending) rebuild(p, current, *pending);
   }
 
   for (const travo::docx::Table& table : d.tables()) {

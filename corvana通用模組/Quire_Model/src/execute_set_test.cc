@@ -162,6 +162,51 @@ TEST_F(BodyWalk, TheLastKeyInRegistryOrderFormatsTheParagraph) {
   EXPECT_EQ(p.exact_line_spacing(), travo::docx::Pt(14.5));
 }
 
+// The same entries rebuilding many paragraphs, several keys per paragraph:
+// each key works on the text the previous one left, the paragraph
+// properties of every rebuilding entry stay, the last one formats the runs,
+// and a value with a tab reads back through the runs it became.
+TEST_F(BodyWalk, KeysAfterKeysInManyParagraphs) {
+  doc_.set("{{a}}", "A1 {{b}}", {.new_font_size = travo::docx::Pt(9), .left_indent = 10});
+  doc_.set("{{b}}", "B1", {.new_font_size = travo::docx::Pt(11)});
+  doc_.set("{{t}}", "T\tT$$$page$$$U", {.new_font_size = travo::docx::Pt(13)});
+  doc_.set("{{z}}", "Z", {.new_font_size = travo::docx::Pt(7)});
+  const size_t first = doc_.doc->paragraphs().size();
+  for (int round = 0; round < 2; ++round) {
+    doc_.doc->add_paragraph("{{a}} {{b}} {{t}} {{z}}");
+    doc_.doc->add_paragraph("x {{a}} y {{b}}");
+    doc_.doc->add_paragraph("{{t}} {{a}}");
+    doc_.doc->add_paragraph("{{t}} {{z}}");
+  }
+  doc_.execute_set();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    const int at = static_cast<int>(first) + 4 * round;
+    // Once a page break stands in the paragraph, it reads through its
+    // markup, which keeps only text and page breaks: the tab is gone.
+    travo::docx::Paragraph all = paragraph(at);
+    EXPECT_EQ(run_texts(all), (std::vector<std::string>{"A1 B1 B1 TT", "U Z"}));
+    EXPECT_EQ(all.runs()[1].size(), travo::docx::Pt(7));
+    EXPECT_EQ(all.left_indent(), travo::docx::Pt(10));
+
+    travo::docx::Paragraph two = paragraph(at + 1);
+    EXPECT_EQ(run_texts(two), (std::vector<std::string>{"x A1 B1 y B1"}));
+    EXPECT_EQ(two.runs()[0].size(), travo::docx::Pt(11));
+    EXPECT_EQ(two.left_indent(), travo::docx::Pt(10));
+
+    // "{{b}}" came in after the snapshot, so it stays.
+    travo::docx::Paragraph three = paragraph(at + 2);
+    EXPECT_EQ(run_texts(three), (std::vector<std::string>{"T\tT", "U A1 {{b}}"}));
+    EXPECT_EQ(three.runs()[0].size(), travo::docx::Pt(13));
+    EXPECT_EQ(three.left_indent(), travo::docx::Pt(10));
+
+    travo::docx::Paragraph four = paragraph(at + 3);
+    EXPECT_EQ(run_texts(four), (std::vector<std::string>{"TT", "U Z"}));
+    EXPECT_EQ(count(four.xml(), "<w:br w:type=\"page\"/>"), 1u);
+    EXPECT_FALSE(four.left_indent());
+  }
+}
+
 TEST_F(BodyWalk, AbsentOptionsLeaveThingsUnset) {
   doc_.set("{{name}}", "N",
            {.new_font_name = std::nullopt, .new_font_name_Chinese = std::nullopt,

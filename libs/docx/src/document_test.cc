@@ -121,5 +121,37 @@ TEST(DocumentTest, SavedDocumentKeepsUntouchedPartsAndEdits) {
   EXPECT_EQ(again.paragraphs()[3].text(), "See the link here.");
 }
 
+// Removed content is freed at once unless a handle stands for it; a handle
+// on removed content keeps it readable, and handles may outlive their
+// Document (their destructors must not touch the freed tree: run under
+// valgrind or a sanitizer to see a fault here).
+TEST(DocumentHandles, RemovedContentStaysForItsHandlesAndHandlesOutliveTheDocument) {
+  std::vector<Paragraph> outliving;
+  {
+    Document d = Document::open(testdata("plain.docx"));
+    Paragraph p = d.add_paragraph("kept");
+    travo::docx::Run kept = p.runs().at(0);
+    Paragraph q = d.add_paragraph("dropped");
+    p.clear();
+    q.clear();
+    EXPECT_EQ(kept.text(), "kept");
+    kept.set_text("still writable");
+    EXPECT_EQ(kept.text(), "still writable");
+    EXPECT_EQ(p.text(), "");
+    for (int i = 0; i < 3; ++i) q.set_text("again " + std::to_string(i));
+    EXPECT_EQ(q.text(), "again 2");
+    Table t = d.add_table(1, 1);
+    Cell c = t.rows().at(0).cells().at(0);
+    t.remove();
+    c.set_text("in a removed table");
+    EXPECT_EQ(c.text(), "in a removed table");
+    outliving = d.paragraphs();
+    outliving.push_back(p);
+  }
+  std::vector<Paragraph> copies = outliving;
+  outliving.clear();
+  copies.clear();
+}
+
 }  // namespace
 }  // namespace travo::docx

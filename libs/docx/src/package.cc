@@ -275,6 +275,8 @@ void Package::mark_modified(std::string_view name) {
   Part& p = impl_->get(name);
   if (!p.dom) throw Error("part '" + p.name + "' was not parsed, so it cannot be modified");
   p.modified = true;
+  // From now on the tree is the part; its bytes are never read again.
+  std::string().swap(p.data);
 }
 
 std::optional<std::string> Package::content_type(std::string_view name) const {

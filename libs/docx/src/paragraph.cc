@@ -53,7 +53,7 @@ bool holds_any(const xmlChar* text, std::span<const std::string_view> texts) {
 // namespaces with their own prefix.
 bool name_holds_any(const xmlNs* ns, const xmlChar* local, std::span<const std::string_view> texts) {
   std::string name;
-  if (ns && ns->href && xmlStrEqual(ns->href, detail::xchars(ns::kW))) {
+  if (ns && detail::same(ns->href, ns::kW)) {
     name = "w:";
   } else if (ns && ns->prefix) {
     name = detail::chars(ns->prefix);

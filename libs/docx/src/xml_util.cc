@@ -100,14 +100,14 @@ constexpr const char* kTbl[] = {"tblPr", "tblGrid", "*"};
 int order_index(std::span<const char* const> order, const xmlChar* name) {
   int wildcard = -1;
   for (size_t i = 0; i < order.size(); ++i) {
-    if (std::strcmp(order[i], "*") == 0) wildcard = static_cast<int>(i);
-    else if (xmlStrEqual(name, xchars(order[i]))) return static_cast<int>(i);
+    if (order[i][0] == '*') wildcard = static_cast<int>(i);
+    else if (same(name, order[i])) return static_cast<int>(i);
   }
   return wildcard;
 }
 
 xmlNsPtr w_ns_for_attributes(xmlNodePtr n) {
-  if (n->ns && n->ns->prefix && xmlStrEqual(n->ns->href, xchars(ns::kW))) return n->ns;
+  if (n->ns && n->ns->prefix && same(n->ns->href, ns::kW)) return n->ns;
   // Attributes cannot use a default namespace; find or make a prefixed one.
   return ensure_ns(n->doc, ns::kW, "w");
 }
@@ -301,7 +301,7 @@ std::string element_xml(const xmlNode* n) {
 xmlNsPtr ensure_ns(xmlDocPtr doc, const char* href, const char* prefix) {
   xmlNodePtr root = xmlDocGetRootElement(doc);
   for (xmlNsPtr n = root->nsDef; n; n = n->next)
-    if (n->prefix && xmlStrEqual(n->href, xchars(href))) return n;
+    if (n->prefix && same(n->href, href)) return n;
   std::string p = prefix;
   for (int i = 1; xmlSearchNs(doc, root, xchars(p.c_str())); ++i) p = prefix + std::to_string(i);
   return xmlNewNs(root, xchars(href), xchars(p.c_str()));

@@ -3,6 +3,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,13 +23,18 @@ std::string serialize_xml(xmlDocPtr doc);
 inline const char* chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 inline const xmlChar* xchars(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
 
+// xmlStrEqual compares byte by byte; these checks run for every node a
+// walk passes, on namespace URIs of some 60 characters that share their
+// first 30, so they take the C library's vectorised strcmp.
+inline bool same(const xmlChar* a, const char* b) {
+  return a && std::strcmp(chars(a), b) == 0;
+}
 inline bool is_elem(const xmlNode* n, const char* ns_uri, const char* local) {
-  return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
-         xmlStrEqual(n->name, xchars(local)) && xmlStrEqual(n->ns->href, xchars(ns_uri));
+  return n && n->type == XML_ELEMENT_NODE && n->ns && same(n->name, local) &&
+         same(n->ns->href, ns_uri);
 }
 inline bool in_w(const xmlNode* n) {
-  return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
-         xmlStrEqual(n->ns->href, xchars(ns::kW));
+  return n && n->type == XML_ELEMENT_NODE && n->ns && same(n->ns->href, ns::kW);
 }
 inline bool is_w(const xmlNode* n, const char* local) { return is_elem(n, ns::kW, local); }
 

@@ -99,10 +99,17 @@ std::string to_utf8(std::string_view bytes) {
   out.reserve(bytes.size());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
+  // Valid bytes are copied in stretches, not one by one: a page is almost
+  // all valid, so decoding it is one scan and a few block copies.
+  std::size_t valid_from = 0;
+  auto replace = [&](std::size_t at, std::size_t skip) {
+    out.append(bytes.data() + valid_from, at - valid_from);
+    out += kReplacement;
+    valid_from = at + skip;
+  };
   while (i < n) {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     if (b0 < 0x80) {
-      out += static_cast<char>(b0);
       ++i;
       continue;
     }
@@ -121,7 +128,7 @@ std::string to_utf8(std::string_view bytes) {
       if (b0 == 0xF0) lo = 0x90;
       if (b0 == 0xF4) hi = 0x8F;
     } else {
-      out += kReplacement;  // 0x80..0xC1 or 0xF5..0xFF: never valid here
+      replace(i, 1);  // 0x80..0xC1 or 0xF5..0xFF: never valid here
       ++i;
       continue;
     }
@@ -135,13 +142,10 @@ std::string to_utf8(std::string_view bytes) {
       if (b < l || b > h) break;
       ++j;
     }
-    if (j == len) {
-      out.append(bytes.data() + i, len);
-    } else {
-      out += kReplacement;
-    }
+    if (j != len) replace(i, j);
     i += j;
   }
+  out.append(bytes.data() + valid_from, n - valid_from);
   return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "travo/docx/alignment.h"
 #include "travo/docx/length.h"
+#include "travo/docx/node_hold.h"
 #include "travo/docx/paragraph.h"
 
 struct _xmlNode;
@@ -63,9 +64,9 @@ class Cell {
  private:
   friend struct detail::Access;
   friend struct std::hash<Cell>;
-  Cell(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+  Cell(_xmlNode* node, detail::Context* ctx) : node_(node, ctx), ctx_(ctx) {}
 
-  _xmlNode* node_;
+  detail::Node_Hold node_;
   detail::Context* ctx_;
 };
 

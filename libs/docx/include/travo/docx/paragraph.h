@@ -13,6 +13,7 @@
 
 #include "travo/docx/alignment.h"
 #include "travo/docx/length.h"
+#include "travo/docx/node_hold.h"
 #include "travo/docx/run.h"
 #include "travo/docx/xml.h"
 
@@ -76,9 +77,9 @@ class Paragraph {
  private:
   friend struct detail::Access;
   friend struct std::hash<Paragraph>;
-  Paragraph(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+  Paragraph(_xmlNode* node, detail::Context* ctx) : node_(node, ctx), ctx_(ctx) {}
 
-  _xmlNode* node_;
+  detail::Node_Hold node_;
   detail::Context* ctx_;
 };
 

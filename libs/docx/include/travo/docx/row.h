@@ -10,6 +10,7 @@
 
 #include "travo/docx/cell.h"
 #include "travo/docx/length.h"
+#include "travo/docx/node_hold.h"
 
 struct _xmlNode;
 
@@ -43,9 +44,9 @@ class Row {
  private:
   friend struct detail::Access;
   friend struct std::hash<Row>;
-  Row(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+  Row(_xmlNode* node, detail::Context* ctx) : node_(node, ctx), ctx_(ctx) {}
 
-  _xmlNode* node_;
+  detail::Node_Hold node_;
   detail::Context* ctx_;
 };
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "travo/docx/length.h"
+#include "travo/docx/node_hold.h"
 
 struct _xmlNode;
 
@@ -84,9 +85,9 @@ class Run {
  private:
   friend struct detail::Access;
   friend struct std::hash<Run>;
-  Run(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+  Run(_xmlNode* node, detail::Context* ctx) : node_(node, ctx), ctx_(ctx) {}
 
-  _xmlNode* node_;
+  detail::Node_Hold node_;
   detail::Context* ctx_;
 };
 

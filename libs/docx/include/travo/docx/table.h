@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "travo/docx/cell.h"
+#include "travo/docx/node_hold.h"
 #include "travo/docx/row.h"
 
 struct _xmlNode;
@@ -58,9 +59,9 @@ class Table {
  private:
   friend struct detail::Access;
   friend struct std::hash<Table>;
-  Table(_xmlNode* node, detail::Context* ctx) : node_(node), ctx_(ctx) {}
+  Table(_xmlNode* node, detail::Context* ctx) : node_(node, ctx), ctx_(ctx) {}
 
-  _xmlNode* node_;
+  detail::Node_Hold node_;
   detail::Context* ctx_;
 };
 
