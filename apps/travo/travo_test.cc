@@ -299,17 +299,18 @@ TEST(Launcher, ABadSiteStopsItWithAMessageBoxAndTheUsage) {
   EXPECT_NE(f.error.find("--site"), std::string::npos) << "no usage: " << f.error;
 }
 
-#ifndef _WIN32
 // Qt's offscreen platform has no one to click a modal box away: there the
 // message goes to standard error alone and the program ends.
 TEST(Launcher, OnTheOffscreenPlatformNoBoxHoldsItUp) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows shows its own box whatever Qt's platform";
+#endif
   if (qgetenv("TRAVO_BIN_DIR").isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
   QTemporaryDir root;
   const Start_Failure f = run_travo_until_it_fails({"--site", "ftp://127.0.0.1:1"}, root.path().toStdString(), false);
   EXPECT_EQ(f.status, 2) << f.error;
   EXPECT_NE(f.error.find("ftp://127.0.0.1:1"), std::string::npos) << f.error;
 }
-#endif
 
 }  // namespace
 }  // namespace travo
