@@ -1,6 +1,9 @@
 // The shipped programs as Windows sees them: the version resource that
 // Explorer's Properties and an upgrade read, and the subsystem that decides
 // whether a console opens beside the program.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

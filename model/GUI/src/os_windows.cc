@@ -1,4 +1,7 @@
 // The front end on Windows (see os.h).
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include "os.h"
