@@ -99,7 +99,9 @@ std::string ensure_product_folders_or_reason() {
   if (std::filesystem::is_directory(product_folder(), ec)) return {};
   // The first failure is the cause; the second only follows from it.
   const std::string reason = first ? first.message() : "已有同名的檔案";
-  return "無法建立資料夾 " + utf8_string(product_folder()) + "：" + reason;
+  // Forward slashes throughout, as the system writes "C:/corvana/".
+  const std::u8string folder = product_folder().generic_u8string();
+  return "無法建立資料夾 " + std::string(folder.begin(), folder.end()) + "：" + reason;
 }
 
 std::string windows_form(std::string_view system_path) {
