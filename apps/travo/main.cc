@@ -28,8 +28,12 @@ namespace {
 // tests' way to read the box instead of clicking it away.
 int fail_before_window(const std::string& message, int status, const std::string& more = {}) {
   std::cerr << "travo: " << message << "\n" << more << std::flush;
-  const auto record = travo::platform::environment_variable("TRAVO_MESSAGE_BOX_RECORD");
-  travo::gui::show_start_failure(message, travo::platform::utf8_path(record.value_or("")));
+  try {
+    const auto record = travo::platform::environment_variable("TRAVO_MESSAGE_BOX_RECORD");
+    travo::gui::show_start_failure(message, travo::platform::utf8_path(record.value_or("")));
+  } catch (const std::exception& e) {
+    std::cerr << "travo: the message box failed: " << e.what() << "\n";
+  }
   return status;
 }
 
@@ -58,11 +62,6 @@ int main(int argc, char** argv) {
     return fail_before_window(e.what(), 2, travo::app::usage());
   }
 
-  // The search list goes there; without it no search could ever be saved.
-  if (const std::string reason = travo::platform::ensure_product_folders_or_reason(); !reason.empty()) {
-    return fail_before_window(reason, 1);
-  }
-
   travo::gui::Gui_Options gui_options;
   gui_options.product_host = options.product_host;
 
@@ -73,6 +72,12 @@ int main(int argc, char** argv) {
       return fail_before_window(e.what(), 1);
     }
     return 0;
+  }
+
+  // The worker writes the search list there; without it no search could
+  // ever be saved. (The preview above has no worker and needs none.)
+  if (const std::string reason = travo::platform::ensure_product_folders_or_reason(); !reason.empty()) {
+    return fail_before_window(reason, 1);
   }
 
   auto maps = travo::make_shared_maps();
