@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package TRAVO needs to build, test and run.
-# Idempotent: packages already present are left as they are.
+# Idempotent: packages already present are left as they are; waits for
+# apt's lock when another job holds it.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 
 PACKAGES=(
   build-essential cmake pkg-config git ca-certificates
@@ -18,17 +20,4 @@ PACKAGES=(
   libpugixml-dev
 )
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if ((${#missing[@]})); then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+travo_install_packages "${PACKAGES[@]}"

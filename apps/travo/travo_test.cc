@@ -8,6 +8,8 @@
 #include <QtTest/QTest>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +24,7 @@
 #include "travo/patent_site/patent_site.h"
 #include "travo/platform/paths.h"
 #include "travo/platform/process.h"
+#include "travo/platform/utf8.h"
 #include "travo/qt_test_support/qt_test_app.h"
 
 namespace travo {
@@ -240,6 +243,73 @@ TEST(Launcher, HelpWorksWithoutADisplay) {
   const platform::Run_Result r = platform::run(o, std::chrono::minutes(2));
   EXPECT_EQ(r.status.code, 0) << r.error;
   EXPECT_NE(r.output.find("--site"), std::string::npos) << r.output;
+}
+
+// A failure before the window opens: the program ends with a status, says
+// why on standard error, and shows it in a message box (recorded here, since
+// no one can click a test's box away).
+struct Start_Failure {
+  int status = -1;
+  std::string error;
+  std::string box;
+};
+
+Start_Failure run_travo_until_it_fails(std::vector<std::string> args, const std::string& corvana_root,
+                                       bool record_box = true) {
+  const QByteArray bin = qgetenv("TRAVO_BIN_DIR");
+  QTemporaryDir dir;
+  const std::string box_file = record_box ? dir.filePath("box.txt").toStdString() : std::string();
+  platform::Process_Options o;
+  o.argv = {bin.toStdString() + "/travo"};
+  o.argv.insert(o.argv.end(), args.begin(), args.end());
+  o.environment = {{"QT_QPA_PLATFORM", "offscreen"}, {"CORVANA_ROOT", corvana_root}};
+  if (record_box) o.environment.emplace_back("TRAVO_MESSAGE_BOX_RECORD", box_file);
+  o.remove_environment = {"TRAVO_SITE", "TRAVO_MESSAGE_BOX_RECORD"};
+  const platform::Run_Result r = platform::run(o, std::chrono::minutes(2));
+  Start_Failure f;
+  f.status = r.timed_out ? -1 : r.status.code;
+  f.error = r.error;
+  if (record_box) {
+    std::ifstream box(platform::utf8_path(box_file), std::ios::binary);
+    f.box.assign(std::istreambuf_iterator<char>(box), {});
+  }
+  return f;
+}
+
+TEST(Launcher, AnOutputFolderThatCannotBeMadeStopsItWithAMessageBox) {
+  if (qgetenv("TRAVO_BIN_DIR").isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
+  QTemporaryDir dir;
+  // "C:/corvana/" would lie below a file, which no system lets one make.
+  { std::ofstream(platform::utf8_path(dir.filePath("a file").toStdString())) << "x"; }
+  const std::string root = dir.filePath("a file/corvana").toStdString();
+  const Start_Failure f = run_travo_until_it_fails({}, root);
+  EXPECT_EQ(f.status, 1) << f.error;
+  EXPECT_EQ(f.box.rfind("TRAVO專利檢索軟體無法啟動：\n無法建立資料夾 ", 0), 0u) << f.box;
+  EXPECT_NE(f.box.find("TRAVO專利檢索軟體"), f.box.rfind("TRAVO專利檢索軟體")) << "the folder is not named: " << f.box;
+  EXPECT_NE(f.error.find("travo: 無法建立資料夾 "), std::string::npos) << f.error;
+}
+
+TEST(Launcher, ABadSiteStopsItWithAMessageBoxAndTheUsage) {
+  if (qgetenv("TRAVO_BIN_DIR").isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
+  QTemporaryDir root;
+  const Start_Failure f = run_travo_until_it_fails({"--site", "ftp://127.0.0.1:1"}, root.path().toStdString());
+  EXPECT_EQ(f.status, 2) << f.error;
+  EXPECT_EQ(f.box.rfind("TRAVO專利檢索軟體無法啟動：\n", 0), 0u) << f.box;
+  EXPECT_NE(f.box.find("ftp://127.0.0.1:1"), std::string::npos) << f.box;
+  EXPECT_NE(f.error.find("--site"), std::string::npos) << "no usage: " << f.error;
+}
+
+// Qt's offscreen platform has no one to click a modal box away: there the
+// message goes to standard error alone and the program ends.
+TEST(Launcher, OnTheOffscreenPlatformNoBoxHoldsItUp) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows shows its own box whatever Qt's platform";
+#endif
+  if (qgetenv("TRAVO_BIN_DIR").isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
+  QTemporaryDir root;
+  const Start_Failure f = run_travo_until_it_fails({"--site", "ftp://127.0.0.1:1"}, root.path().toStdString(), false);
+  EXPECT_EQ(f.status, 2) << f.error;
+  EXPECT_NE(f.error.find("ftp://127.0.0.1:1"), std::string::npos) << f.error;
 }
 
 }  // namespace

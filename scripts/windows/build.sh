@@ -6,6 +6,9 @@
 # when Qt for Windows has been built (scripts/windows/build-qt.sh, about 20
 # minutes; package.sh runs it); otherwise the build says it left them out.
 # Extra arguments go to cmake --build (e.g. --target quire).
+# TRAVO_VERSION_OVERRIDE=x.y.z in the environment builds programs that carry
+# that version instead of the project's (an upgrade test's newer build); the
+# build records the version it used in build-windows/travo-version.txt.
 #
 # Run the tests under Wine afterwards with:  (cd build-windows && ctest)
 set -euo pipefail
@@ -32,6 +35,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DTRAVO_WINDOWS_DEPS_PREFIX="$prefix" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTRAVO_VERSION_OVERRIDE="${TRAVO_VERSION_OVERRIDE:-}" \
   "${gui[@]}" \
   "${launcher[@]}"
 

@@ -14,6 +14,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/lib.sh"
+travo_find_wine
 build=${TRAVO_WINDOWS_BUILD:-$root/build-windows}
 
 installer=
@@ -31,16 +33,6 @@ fi
 
 say() { printf 'click-through: %s\n' "$*"; }
 fail() { printf 'click-through: FAILED: %s\n' "$*" >&2; exit 1; }
-# Polls `condition` (a shell command) every 0.2 s for up to $1 seconds.
-wait_for() {
-  local seconds=$1; shift
-  local i
-  for ((i = 0; i < seconds * 5; i++)); do
-    if eval "$@"; then return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
 
 prefix=$build/wine-install
 rm -rf "$prefix" "$prefix.lock"
@@ -49,7 +41,7 @@ pids=()
 cleanup() {
   local p
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -58,12 +50,16 @@ trap cleanup EXIT
 wine() { "$here/wine-run.sh" --prefix "$prefix" --gui "$@"; }
 unset CORVANA_ROOT TRAVO_SITE TRAVO_PRODUCT_HOST
 
-# A display of our own.
-display=:$(( 90 + RANDOM % 100 ))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+# A display of our own: Xvfb picks a free number and writes it to the pipe
+# once it accepts clients.
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/displayfd" > "$work/xvfb.log" 2>&1 &
 pids+=($!)
-export DISPLAY=$display
-wait_for 30 'xdpyinfo > /dev/null 2>&1' || fail "Xvfb did not start"
+display=
+read -r -t 30 display < "$work/displayfd" || true
+[ -n "$display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+export DISPLAY=:$display
+say "virtual display $DISPLAY"
 
 say "installing $(basename "$installer") /S"
 wine "$installer" /S
@@ -79,8 +75,7 @@ say "installed into C:/users/$user/AppData/Local/Programs/TRAVO, Start-menu shor
 # The local site, slowed a little so that the busy window can be seen.
 wine "$app/patent-site.exe" --port 0 --delay-ms 150 > "$work/site.out" 2>&1 &
 pids+=($!)
-wait_for 120 'grep -q "listening on" "$work/site.out"' || { cat "$work/site.out"; fail "patent-site.exe did not start"; }
-site=$(tr -d '\r' < "$work/site.out" | sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' | head -n1)
+site=$(travo_wait_listening 120 "${pids[-1]}" "$work/site.out") || fail "patent-site.exe did not start"
 say "local site at $site"
 
 export TRAVO_SITE=$site
@@ -89,9 +84,10 @@ travo_pid=$!
 pids+=($travo_pid)
 window=
 find_window() { window=$(xdotool search --onlyvisible --name '^TRAVO專利檢索軟體$' 2>/dev/null | head -n1); [ -n "$window" ]; }
-wait_for 120 find_window || { cat "$work/travo.out"; fail "no window titled TRAVO專利檢索軟體"; }
+travo_wait_for 120 find_window || { cat "$work/travo.out"; fail "no window titled TRAVO專利檢索軟體"; }
 size() { xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'; }
-wait_for 10 '[ "$(size)" = 720x495 ]' || fail "the window is $(size), not 720x495"
+has_fixed_size() { [ "$(size)" = 720x495 ]; }
+travo_wait_for 10 has_fixed_size || fail "the window is $(size), not 720x495"
 say "window \"TRAVO專利檢索軟體\" at 720x495"
 # Fixed size as a window manager sees it: minimum and maximum both 720x495
 # (Wine sets them for a window without a sizing border).
@@ -109,13 +105,13 @@ xdotool key ctrl+v
 sleep 1  # let the text box draw what was pasted
 shot before
 
-list="$prefix/drive_c/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+list=$(travo_search_list "$prefix/drive_c/corvana")
 rm -f "$list"
 xdotool mousemove --window "$window" 560 125 click 1
 say "clicked 輸出檢索列表"
 sleep 3  # a few pages in, the messages are arriving
 shot busy
-wait_for 300 '[ -f "$list" ]' || fail "no search list at C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+travo_wait_for 300 test -f "$list" || fail "no search list at C:/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
 sleep 2  # the last messages reach the window
 shot after
 hits=$(/usr/bin/python3 - "$list" <<'PY'
@@ -129,7 +125,8 @@ say "search list in the Wine prefix's C:/corvana/TRAVO專利檢索軟體/ holds 
 
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window" || true
 xdotool key --window "$window" alt+F4
-if ! wait_for 60 '! kill -0 $travo_pid 2>/dev/null'; then
+travo_ended() { ! kill -0 "$travo_pid" 2>/dev/null; }
+if ! travo_wait_for 60 travo_ended; then
   fail "travo.exe still runs 60 s after its window was closed"
 fi
 wait "$travo_pid" || true

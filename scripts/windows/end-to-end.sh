@@ -16,6 +16,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/lib.sh"
 build=$(cd "${1:-$root/build-windows}" && pwd)
 bin=$build/bin
 export TRAVO_WINEPREFIX=$build/wine
@@ -37,16 +38,11 @@ echo "end-to-end: patent-site.exe on loopback"
 # Not through run(): $! must be the Wine process itself (wine-run.sh execs it).
 "$here/wine-run.sh" --prefix "$TRAVO_WINEPREFIX" "$bin/patent-site.exe" --port 0 --no-count-when-empty > "$work/site.out" 2>&1 &
 site_pid=$!
-for _ in $(seq 600); do
-  grep -q "listening on" "$work/site.out" 2>/dev/null && break
-  kill -0 "$site_pid" 2>/dev/null || { cat "$work/site.out"; echo "end-to-end: patent-site.exe ended" >&2; exit 1; }
-  sleep 0.2
-done
-site=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$work/site.out" | head -n1 | tr -d '\r')
-[ -n "$site" ] || { cat "$work/site.out"; echo "end-to-end: no address from patent-site.exe" >&2; exit 1; }
+site=$(travo_wait_listening 120 "$site_pid" "$work/site.out") ||
+  { echo "end-to-end: patent-site.exe did not start" >&2; exit 1; }
 echo "end-to-end: site at $site"
 
-list="$TRAVO_WINEPREFIX/drive_c/corvana/TRAVO專利檢索軟體/專利檢索列表.xlsx"
+list=$(travo_search_list "$TRAVO_WINEPREFIX/drive_c/corvana")
 rm -f "$list"
 echo "end-to-end: travo-search.exe --site $site 石墨烯"
 run "$bin/travo-search.exe" --site "$site" 石墨烯 > "$work/search.out"

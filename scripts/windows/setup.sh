@@ -5,6 +5,7 @@
 # Idempotent: packages already present are left as they are, and apt's lists
 # are refreshed only when something new has to come from the archive.
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
@@ -16,9 +17,6 @@ PACKAGES=(
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-# Other jobs may be using apt at the same moment: wait for the lock.
-APT=($SUDO apt-get -o DPkg::Lock::Timeout=600 -qq)
 
 # deb-src twin of every "Types: deb" stanza of the system's deb822 sources
 # (same mirror, suites, components and key), unless deb-src is already there.
@@ -49,16 +47,6 @@ ${wanted}"
   fi
 fi
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if ((sources_added)) || ((${#missing[@]})); then
-  "${APT[@]}" update
-fi
-if ((${#missing[@]})); then
-  "${APT[@]}" install -y --no-install-recommends "${missing[@]}"
-fi
+update=()
+if ((sources_added)); then update=(--update); fi
+travo_install_packages "${update[@]}" "${PACKAGES[@]}"

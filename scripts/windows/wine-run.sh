@@ -14,6 +14,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/lib.sh"
 prefix=${TRAVO_WINEPREFIX:-$root/build-windows/wine}
 gui=0
 while [ $# -gt 0 ]; do
@@ -28,9 +29,7 @@ if [ $# -lt 1 ]; then
   exit 2
 fi
 
-WINE64=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+travo_find_wine
 if [ ! -x "$WINE64" ]; then
   echo "$0: $WINE64 is missing (run scripts/windows/setup.sh)" >&2
   exit 2

@@ -88,6 +88,22 @@ bool ensure_product_folders() {
   return std::filesystem::is_directory(product_folder(), ec);
 }
 
+std::string ensure_product_folders_or_reason() {
+  std::error_code first;
+  for (std::string_view folder : {kCorvanaFolder, kProductFolder}) {
+    std::error_code ec;
+    std::filesystem::create_directory(local_path(folder), ec);
+    if (ec && !first) first = ec;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(product_folder(), ec)) return {};
+  // The first failure is the cause; the second only follows from it.
+  const std::string reason = first ? first.message() : "已有同名的檔案";
+  // Forward slashes throughout, as the system writes "C:/corvana/".
+  const std::u8string folder = product_folder().generic_u8string();
+  return "無法建立資料夾 " + std::string(folder.begin(), folder.end()) + "：" + reason;
+}
+
 std::string windows_form(std::string_view system_path) {
   std::string out(system_path);
   for (char& c : out) {

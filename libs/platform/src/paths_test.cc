@@ -70,12 +70,17 @@ TEST_F(PathsTest, ProductFoldersAreMappedAndCreated) {
   EXPECT_TRUE(std::filesystem::is_directory(product_folder()));
   { std::ofstream(product_folder() / "kept.txt") << "x"; }
   EXPECT_TRUE(ensure_product_folders());  // existing folders are fine and kept
+  EXPECT_EQ(ensure_product_folders_or_reason(), "");
   EXPECT_TRUE(std::filesystem::exists(product_folder() / "kept.txt"));
   std::filesystem::remove_all(root);
 
   // A root that cannot be made is reported by the result only.
   { std::ofstream(root) << "a file"; }
   EXPECT_FALSE(ensure_product_folders());
+  // ... or, for a program that needs it, by a message naming the local folder.
+  const std::string reason = ensure_product_folders_or_reason();
+  EXPECT_EQ(reason.rfind("無法建立資料夾 " + text(product_folder()) + "：", 0), 0u) << reason;
+  EXPECT_GT(reason.size(), ("無法建立資料夾 " + text(product_folder()) + "：").size()) << "no reason given";
   std::filesystem::remove(root);
 }
 

@@ -15,6 +15,7 @@
 #include "lattice_model/grid.h"
 #include "lattice_model/theme.h"
 #include "mender_model/try_except_log.h"
+#include "os.h"
 #include "travo/gui/appearance.h"
 #include "travo/platform/paths.h"
 
@@ -141,11 +142,7 @@ Main_Window::Main_Window(Queue_Map* Queue_All_variable, Event_Map* Event_All_var
 Main_Window::~Main_Window() { poll_timer_.stop(); }
 
 std::string Main_Window::template_file(const std::string& name) const {
-#ifdef _WIN32
-  return program_folder_ + "\\格式範本\\" + name;
-#else
-  return program_folder_ + "/格式範本/" + name;
-#endif
+  return os::template_file(program_folder_, name);
 }
 
 void Main_Window::build_frames() {

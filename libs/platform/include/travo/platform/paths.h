@@ -40,6 +40,11 @@ std::filesystem::path search_list_path();
 // there); returns whether the product folder exists afterwards.
 bool ensure_product_folders();
 
+// The same, for a program that cannot go on without the folder: empty when
+// the product folder exists afterwards, else a one-line message (Traditional
+// Chinese, for the user) naming the local folder and the system's reason.
+std::string ensure_product_folders_or_reason();
+
 // A system path as the Windows shell takes it: backslashes, no trailing
 // separator ("C:\corvana\TRAVO專利檢索軟體").
 std::string windows_form(std::string_view system_path);
