@@ -242,5 +242,21 @@ TEST(Launcher, HelpWorksWithoutADisplay) {
   EXPECT_NE(r.output.find("--site"), std::string::npos) << r.output;
 }
 
+// The same refusal as travo-search's, before any window opens.
+TEST(Launcher, ABadSiteIsRefusedWithTheSharedMessage) {
+  const QByteArray bin = qgetenv("TRAVO_BIN_DIR");
+  if (bin.isEmpty()) GTEST_SKIP() << "TRAVO_BIN_DIR is not set";
+  platform::Process_Options o;
+  o.argv = {bin.toStdString() + "/travo", "--site", "ftp://x"};
+  o.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+  const platform::Run_Result r = platform::run(o, std::chrono::minutes(2));
+  EXPECT_EQ(r.status.code, 2) << r.error;
+  std::string error = r.error;
+  std::erase(error, '\r');
+  EXPECT_NE(error.find("travo: 檢索網站位址必須以 http:// 或 https:// 開頭並含主機名稱: ftp://x（來自命令列選項 --site）\n"),
+            std::string::npos)
+      << error;
+}
+
 }  // namespace
 }  // namespace travo
