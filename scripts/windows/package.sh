@@ -3,8 +3,16 @@
 # cache is missing (about 20 minutes on 2 cores, once), cross-builds the
 # programs and writes, under build-windows/:
 #
-#   TRAVO-<version>-setup.exe        NSIS installer (per user; /S is silent)
+#   TRAVO-<version>-setup.exe        NSIS installer (per user; /S is silent,
+#                                    /SITE=URL sets the search site)
 #   TRAVO-<version>-windows-x64.zip  the same files, for unpacking by hand
+#
+#   package.sh [--version X.Y.Z] [--no-build] [--add FILE]...
+#
+# --version packages under another version than CMakeLists.txt's (an
+# upgrade test installs one over the other); --no-build packages what
+# build-windows/ holds; --add ships FILE as well, in the program folder
+# (a test's stand-in for a file a later version drops).
 #
 # Every DLL a program or plugin imports is found by walking the import
 # tables (objdump -p): one that is neither shipped nor part of Windows stops
@@ -15,20 +23,43 @@ root=$(cd "$here/../.." && pwd)
 build=${TRAVO_WINDOWS_BUILD:-$root/build-windows}
 started=$(date +%s)
 log() { printf 'package: %s\n' "$*" >&2; }
+version=
+build_first=1
+extra=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --version) version=$2; shift 2 ;;
+    --no-build) build_first=0; shift ;;
+    --add) extra+=("$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"); shift 2 ;;
+    *) log "usage: package.sh [--version X.Y.Z] [--no-build] [--add FILE]..."; exit 2 ;;
+  esac
+done
+if [ -n "$version" ] && ! [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+  log "the version must be three numbers (X.Y.Z): $version"; exit 2
+fi
 
-bash "$root/scripts/setup.sh" >&2       # host Qt (moc, rcc, uic), fonts, X tools
-bash "$here/setup.sh" >&2               # mingw-w64, Wine, NSIS
+if [ "$build_first" = 1 ]; then
+  bash "$root/scripts/setup.sh" >&2       # host Qt (moc, rcc, uic), fonts, X tools
+  bash "$here/setup.sh" >&2               # mingw-w64, Wine, NSIS
+fi
 export TRAVO_WINDOWS_SETUP_DONE=1
 deps=$(bash "$here/build-deps.sh" | tail -n1)
-qt=$(bash "$here/build-qt.sh" | tail -n1)
+if [ "$build_first" = 1 ]; then
+  qt=$(bash "$here/build-qt.sh" | tail -n1)
+else
+  qt=$(bash "$here/build-qt.sh" --if-built)
+  [ -n "$qt" ] || { log "Qt for Windows is not built"; exit 1; }
+fi
 log "Qt for Windows in $qt"
 
 programs=(travo travo-search quire patent-site)
-TRAVO_WINDOWS_BUILD=$build bash "$here/build.sh" --target "${programs[@]}" platen_uno_bridge travo_gui_templates >&2
+if [ "$build_first" = 1 ]; then
+  TRAVO_WINDOWS_BUILD=$build bash "$here/build.sh" --target "${programs[@]}" platen_uno_bridge travo_gui_templates >&2
+fi
 [ -f "$build/CMakeCache.txt" ] && grep -q '^TRAVO_BUILD_GUI:BOOL=ON' "$build/CMakeCache.txt" \
   || { log "the build left the window out"; exit 1; }
 
-version=$(sed -n 's/^project(travo .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || version=$(sed -n 's/^project(travo .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || { log "no version in CMakeLists.txt"; exit 1; }
 name=TRAVO-$version
 stage=$build/package/$name
@@ -42,6 +73,7 @@ cp "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"  # the window icon
 cp -r "$build/bin/格式範本" "$stage/"
 cp "$build/bin/platen_uno_bridge.py" "$stage/"
 cp "$root/model/GUI/格式範本/logo.ico" "$stage/travo.ico"
+for f in "${extra[@]}"; do cp "$f" "$stage/"; done
 
 # Windows' own DLLs: imported, never shipped.
 is_system_dll() {
