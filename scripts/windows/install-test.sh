@@ -51,19 +51,26 @@ prefix=$build/wine-install-test
 pids=()
 cleanup() {
   local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # Wine's programs first, then the display they use.
   WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# 1. Two packages: the older one ships retired.txt, which the newer drops.
+# 1. Two packages: the older one ships retired.txt, which the newer drops,
+# and each its own changed.txt (the programs themselves are the same build).
 version=$(sed -n 's/^project(travo .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLists.txt")
 next=${version%.*}.$(( ${version##*.} + 1 ))
-echo "shipped by $version only" > "$work/retired.txt"
+mkdir -p "$work/old" "$work/new"
+echo "shipped by $version only" > "$work/old/retired.txt"
+echo "$version" > "$work/old/changed.txt"
+echo "$next" > "$work/new/changed.txt"
 say "packaging $version (with retired.txt) and $next"
-old=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$version" --add "$work/retired.txt" | sed -n 1p)
-new=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$next" --no-build | sed -n 1p)
+old=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$version" \
+  --add "$work/old/retired.txt" --add "$work/old/changed.txt" | sed -n 1p)
+new=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$next" --no-build \
+  --add "$work/new/changed.txt" | sed -n 1p)
 new_stage=$build/package/TRAVO-$next
 [ -f "$old" ] && [ -f "$new" ] || fail "package.sh made no installers"
 
@@ -98,7 +105,8 @@ search() {  # search OUT: the installed travo-search.exe, no site given
 }
 
 # 2. The local site, from the build (not from the folder being installed).
-wine "$build/bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
+# Not through wine(): $! must be the Wine process itself (wine-run.sh execs it).
+"$here/wine-run.sh" --prefix "$prefix" --gui "$build/bin/patent-site.exe" --port 0 > "$work/site.out" 2>&1 &
 site_pid=$!
 pids+=($site_pid)
 wait_for 120 'grep -q "listening on" "$work/site.out"' || { cat "$work/site.out"; fail "patent-site.exe did not start"; }
@@ -131,7 +139,7 @@ wine "$new" /S /SITE=ftp://x || status=$?
 say "/SITE=ftp://x fails the silent install with exit code 2, nothing changed"
 
 # 5. travo.exe running.
-wine "$app/travo.exe" > "$work/travo.out" 2>&1 &
+"$here/wine-run.sh" --prefix "$prefix" --gui "$app/travo.exe" > "$work/travo.out" 2>&1 &
 travo_pid=$!
 pids+=($travo_pid)
 wait_for 120 'xdotool search --onlyvisible --name "^TRAVO專利檢索軟體$" > /dev/null 2>&1' \
@@ -139,9 +147,9 @@ wait_for 120 'xdotool search --onlyvisible --name "^TRAVO專利檢索軟體$" > 
 status=0
 wine "$new" /S || status=$?
 [ "$status" = 3 ] || fail "installing over a running travo.exe exited with $status, not 3"
-[ -f "$app/retired.txt" ] && [ "$(reg_value "$uninstall_key\\TRAVO" DisplayVersion)" = "$version" ] \
+[ -f "$app/retired.txt" ] && [ "$(cat "$app/changed.txt")" = "$version" ] \
+  && [ "$(reg_value "$uninstall_key\\TRAVO" DisplayVersion)" = "$version" ] \
   || fail "the refused install changed the installed version"
-cmp -s "$app/travo-search.exe" "$new_stage/travo-search.exe" && fail "the refused install replaced files"
 status=0
 wine "$app/uninstall.exe" /S "_?=$app_windows" || status=$?
 [ "$status" = 3 ] || fail "uninstalling a running travo.exe exited with $status, not 3"
@@ -155,6 +163,7 @@ wine "$new" /S || fail "the upgrade exited with $?"
 [ "$(entries)" = 1 ] || fail "$(entries) uninstall entries after the upgrade"
 [ "$(reg_value "$uninstall_key\\TRAVO" DisplayVersion)" = "$next" ] || fail "DisplayVersion is not $next"
 [ ! -e "$app/retired.txt" ] || fail "the upgrade left a file the new version no longer ships"
+[ "$(cat "$app/changed.txt")" = "$next" ] || fail "changed.txt is not the new version's"
 (cd "$new_stage" && find . -type f) | while read -r f; do
   cmp -s "$new_stage/$f" "$app/$f" || fail "$f is not the new version's"
 done
