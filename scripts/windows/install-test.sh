@@ -4,7 +4,8 @@
 #
 #   install-test.sh [BUILD_DIR]      (default build-windows)
 #
-#   1. packages the build twice (scripts/windows/package.sh): the project's
+#   1. packages the build twice (scripts/windows/package.sh --no-build: run
+#      scripts/windows/build.sh first, as scripts/test.sh does): the project's
 #      version, shipping one file more, and the next patch version without it;
 #   2. the bundled local site (patent-site.exe of the build) on loopback;
 #   3. setup.exe /S /SITE=<that site>: the files, the uninstall entry
@@ -45,6 +46,9 @@ if [ -z "$(TRAVO_WINDOWS_SETUP_DONE=1 bash "$here/build-qt.sh" --if-built 2>/dev
   say "skipped: Qt for Windows is not built, so there is no travo.exe to package (scripts/windows/build-qt.sh)"
   exit 0
 fi
+for p in travo travo-search quire patent-site; do
+  [ -f "$build/bin/$p.exe" ] || fail "$build/bin/$p.exe is not built (bash scripts/windows/build.sh)"
+done
 
 work=$(mktemp -d /tmp/travo-install.XXXXXX)
 prefix=$build/wine-install-test
@@ -67,11 +71,11 @@ echo "shipped by $version only" > "$work/old/retired.txt"
 echo "$version" > "$work/old/changed.txt"
 echo "$next" > "$work/new/changed.txt"
 say "packaging $version (with retired.txt) and $next"
-old=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$version" \
+old=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$version" --out "$work/old/package" --no-build \
   --add "$work/old/retired.txt" --add "$work/old/changed.txt" | sed -n 1p)
-new=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$next" --no-build \
+new=$(TRAVO_WINDOWS_BUILD=$build bash "$here/package.sh" --version "$next" --out "$work/new/package" --no-build \
   --add "$work/new/changed.txt" | sed -n 1p)
-new_stage=$build/package/TRAVO-$next
+new_stage=$work/new/package/package/TRAVO-$next
 [ -f "$old" ] && [ -f "$new" ] || fail "package.sh made no installers"
 
 rm -rf "$prefix" "$prefix.lock"

@@ -7,12 +7,14 @@
 #                                    /SITE=URL sets the search site)
 #   TRAVO-<version>-windows-x64.zip  the same files, for unpacking by hand
 #
-#   package.sh [--version X.Y.Z] [--no-build] [--add FILE]...
+#   package.sh [--version X.Y.Z] [--no-build] [--add FILE]... [--out DIR]
 #
 # --version packages under another version than CMakeLists.txt's (an
 # upgrade test installs one over the other); --no-build packages what
 # build-windows/ holds; --add ships FILE as well, in the program folder
-# (a test's stand-in for a file a later version drops).
+# (a test's stand-in for a file a later version drops); --out writes the
+# package to DIR instead of build-windows/ (tests, so that their variants
+# never pass for the real package).
 #
 # Every DLL a program or plugin imports is found by walking the import
 # tables (objdump -p): one that is neither shipped nor part of Windows stops
@@ -25,13 +27,15 @@ started=$(date +%s)
 log() { printf 'package: %s\n' "$*" >&2; }
 version=
 build_first=1
+out=
 extra=()
 while [ $# -gt 0 ]; do
   case $1 in
     --version) version=$2; shift 2 ;;
     --no-build) build_first=0; shift ;;
     --add) extra+=("$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"); shift 2 ;;
-    *) log "usage: package.sh [--version X.Y.Z] [--no-build] [--add FILE]..."; exit 2 ;;
+    --out) out=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
+    *) log "usage: package.sh [--version X.Y.Z] [--no-build] [--add FILE]... [--out DIR]"; exit 2 ;;
   esac
 done
 if [ -n "$version" ] && ! [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
@@ -62,8 +66,9 @@ fi
 [ -n "$version" ] || version=$(sed -n 's/^project(travo .*VERSION \([0-9.]*\)).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || { log "no version in CMakeLists.txt"; exit 1; }
 name=TRAVO-$version
-stage=$build/package/$name
-rm -rf "$build/package"
+[ -n "$out" ] || out=$build
+stage=$out/package/$name
+rm -rf "$out/package"
 mkdir -p "$stage/platforms" "$stage/styles" "$stage/imageformats"
 
 for p in "${programs[@]}"; do cp "$build/bin/$p.exe" "$stage/"; done
@@ -114,7 +119,7 @@ done
 
 # The uninstaller removes exactly what was installed; the search lists and
 # reports under C:/corvana stay.
-files_nsh=$build/package/files.nsh
+files_nsh=$out/package/files.nsh
 {
   (cd "$stage" && find . -type f | sed 's|^\./||' | sort) | while read -r f; do
     printf 'Delete "$INSTDIR\\%s"\n' "${f//\//\\}"
@@ -124,14 +129,14 @@ files_nsh=$build/package/files.nsh
   done
 } > "$files_nsh"
 
-installer=$build/$name-setup.exe
+installer=$out/$name-setup.exe
 makensis -V2 -INPUTCHARSET UTF8 \
   -DVERSION="$version" -DSTAGE="$stage" -DFILES_NSH="$files_nsh" -DOUTFILE="$installer" \
   "$here/travo.nsi" >&2
 
-zip_file=$build/$name-windows-x64.zip
+zip_file=$out/$name-windows-x64.zip
 rm -f "$zip_file"
-(cd "$build/package" && zip -qr9 "$zip_file" "$name")
+(cd "$out/package" && zip -qr9 "$zip_file" "$name")
 
 log "done in $(( $(date +%s) - started )) s"
 log "$(du -h "$installer" | cut -f1)  $installer"
