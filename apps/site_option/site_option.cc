@@ -70,7 +70,7 @@ Site choose_site(const Site_Inputs& inputs) {
     from = setting_words(inputs);
   } else {
     site = {harrow::kDefaultSite, Site_Source::built_in,
-            "為預設值，可用 --site、環境變數 TRAVO_SITE 或" + setting_words(inputs) + "更改" +
+            "為預設值，可用 --site、環境變數 TRAVO_SITE 或" + setting_words(inputs) + " 更改" +
                 (inputs.setting_in_registry ? "（安裝程式會寫入此登錄值）" : "")};
   }
   if (!is_site_address(site.address)) {

@@ -28,7 +28,7 @@ TEST(SiteOption, OptionThenEnvironmentThenSettingThenTheBuiltInAddress) {
   Site site = choose_site(in);
   EXPECT_EQ(site.address, "http://127.0.0.1:8631");
   EXPECT_EQ(site.source, Site_Source::built_in);
-  EXPECT_EQ(site.where, "為預設值，可用 --site、環境變數 TRAVO_SITE 或使用者設定 S更改");
+  EXPECT_EQ(site.where, "為預設值，可用 --site、環境變數 TRAVO_SITE 或使用者設定 S 更改");
 
   in.setting = "https://setting.example";
   site = choose_site(in);

@@ -4,12 +4,12 @@
 //
 // The words, joined by single spaces, are the search command. The site is
 // --site, else TRAVO_SITE, else the user's setting, else the bundled local
-// site (site_option.h). Messages are
-// printed as the desktop front end shows them. Ctrl-C (SIGINT or SIGTERM; the
-// console control events on Windows) stops the search: the rows read so far
-// are saved and the worker says how many. Exit status: 0 when the command
-// completed without a failure, 1 when a failure was reported, 2 on bad
-// usage, 130 after a stop.
+// site (site_option.h). Messages are printed as the desktop front end shows
+// them. Ctrl-C (SIGINT or SIGTERM; the console control events on Windows)
+// stops the search: the rows read so far are saved and the worker says how
+// many. Exit status: 0 when the command completed without a failure, 1 when
+// a failure was reported, 2 on bad usage (a bad site address included), 130
+// after a stop.
 #include <iostream>
 #include <optional>
 #include <stdexcept>

@@ -7,10 +7,6 @@
 #include "travo/platform/paths.h"
 
 namespace travo::app {
-namespace {
-
-
-}  // namespace
 
 std::string usage() {
   std::string text =
