@@ -89,7 +89,7 @@ is_system_dll() {
     dwmapi.dll|shlwapi.dll|crypt32.dll|bcrypt.dll|secur32.dll|normaliz.dll|wldap32.dll| \
     iphlpapi.dll|userenv.dll|netapi32.dll|wtsapi32.dll|setupapi.dll|mpr.dll|authz.dll| \
     opengl32.dll|d3d9.dll|d3d11.dll|d3d12.dll|dxgi.dll|dwrite.dll|d2d1.dll|winspool.drv| \
-    shcore.dll|ncrypt.dll|rpcrt4.dll|cfgmgr32.dll|dnsapi.dll|mswsock.dll|powrprof.dll|psapi.dll) return 0 ;;
+    shcore.dll|ncrypt.dll|rpcrt4.dll|cfgmgr32.dll|dnsapi.dll|mswsock.dll|powrprof.dll|psapi.dll|winhttp.dll) return 0 ;;
   esac
   return 1
 }
