@@ -4,7 +4,8 @@
 # build-asan/ and runs the whole suite once more (TRAVO_SANITIZE_TESTS=0
 # skips that second pass). Then the Windows leg: the non-GUI programs and
 # tests cross-built for Windows (scripts/windows/build.sh), run under Wine,
-# and the end-to-end check (scripts/windows/end-to-end.sh);
+# the end-to-end check (scripts/windows/end-to-end.sh) and the installer
+# check (scripts/windows/install-test.sh);
 # TRAVO_WINDOWS_TESTS=0 skips it. Each leg reports its time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +41,7 @@ if [ "${TRAVO_WINDOWS_TESTS:-1}" != 0 ]; then
   # Under Wine most of a case is start-up and waiting: twice as many at once.
   (cd build-windows && ctest --output-on-failure -j"$(( JOBS * 2 ))" --timeout 900)
   bash scripts/windows/end-to-end.sh build-windows
+  bash scripts/windows/install-test.sh build-windows  # says when it is skipped (no Qt for Windows)
   leg_done "Windows leg"
 else
   echo "== Windows leg not run (TRAVO_WINDOWS_TESTS=0) =="

@@ -193,15 +193,28 @@ TEST(SpiderTravo, BadSiteAddressesAreRejected) {
   EXPECT_EQ(site_origin("https://h.example:8443/a/b?c"), "https://h.example:8443");
 }
 
-TEST(SpiderTravo, NetworkFailureIsAClearError) {
+// An unreachable site is named, with the place its address came from when
+// the caller says, so that the user knows what to change.
+TEST(SpiderTravo, NetworkFailureIsAClearErrorNamingTheAddressAndWhereItWasSet) {
+  auto failure = [](const Spider_Config& config) -> std::string {
+    Spider_TRAVO s(false, config);
+    try {
+      s.run();
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "(no error)";
+  };
   // Port 1 on loopback: nobody listens there, the connection is refused.
-  Spider_TRAVO s(false, cfg("http://127.0.0.1:1"));
-  try {
-    s.run();
-    FAIL() << "no error";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("連線檢索網站失敗"), std::string::npos) << e.what();
-  }
+  const std::string plain = failure(cfg("http://127.0.0.1:1"));
+  EXPECT_TRUE(plain.starts_with("連線檢索網站失敗（送出檢索）：")) << plain;
+  EXPECT_TRUE(plain.ends_with("；檢索網站位址 http://127.0.0.1:1")) << plain;
+
+  Spider_Config named = cfg("http://127.0.0.1:1");
+  named.site_where = "來自環境變數 TRAVO_SITE";
+  const std::string with_place = failure(named);
+  EXPECT_TRUE(with_place.ends_with("；檢索網站位址 http://127.0.0.1:1 來自環境變數 TRAVO_SITE")) << with_place;
+  EXPECT_EQ(with_place.find('\n'), std::string::npos) << "one line";
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include "travo/platform/process.h"
 #include "travo/platform/process_testing.h"
 #include "travo/platform/socket.h"
+#include "travo/platform/user_settings.h"
+#include "travo/platform/user_settings_testing.h"
 #include "travo/platform/utf8.h"
 #include "xlsx_test_support.h"
 
@@ -30,6 +32,7 @@ namespace platform = travo::platform;
 struct Cli_Result {
   int status = -1;
   std::string out;
+  std::string err;
 };
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
@@ -43,9 +46,10 @@ Cli_Result run(std::vector<std::string> args, const Environment& env = {}) {
   o.argv.insert(o.argv.end(), args.begin(), args.end());
   o.environment = env;
   const platform::Run_Result r = platform::run(o, std::chrono::minutes(5));
-  Cli_Result result{r.status.code, r.output};
+  Cli_Result result{r.status.code, r.output, r.error};
   // Windows' text-mode streams end lines with CR LF.
   std::erase(result.out, '\r');
+  std::erase(result.err, '\r');
   return result;
 }
 
@@ -78,11 +82,44 @@ TEST_F(TravoSearchTest, SearchCompletesAndCreatesTheOutputFolder) {
   EXPECT_NE(env_site.out.find("檢索專利共 7 筆"), std::string::npos) << env_site.out;
 }
 
-TEST_F(TravoSearchTest, FailureExitsWithOne) {
-  Cli_Result r = run({"--site", "http://127.0.0.1:1", "石墨烯"}, env_);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("連線檢索網站失敗"), std::string::npos) << r.out;
+// The site can also come from the user's setting (the registry value on
+// Windows), with no option and no variable; an unreachable site is named
+// with the place to change it.
+TEST_F(TravoSearchTest, TheUsersSettingIsUsedAndAnUnreachableSiteIsNamedWithWhereItWasSet) {
+  travo::platform::test_support::Private_User_Settings settings;
+  travo::patent_site::Patent_Site site;
+  platform::set_user_setting(platform::kSiteSetting, site.base_url());
+  Cli_Result r = run({"憶阻器"}, env_);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("檢索專利共 3 筆"), std::string::npos) << r.out;
+
+  int refusing = 0;
+  const platform::Socket bound = platform::loopback_socket(false, refusing);
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(refusing);
+  platform::set_user_setting(platform::kSiteSetting, unreachable);
+  r = run({"石墨烯"}, env_);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("連線檢索網站失敗（送出檢索）："), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("；檢索網站位址 " + unreachable + " 來自使用者設定 " +
+                       platform::user_setting_place(platform::kSiteSetting)),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("\n完成\n"), std::string::npos);
+
+  // The option wins over the setting, and says so when it fails.
+  r = run({"--site", unreachable, "石墨烯"}, env_);
+  platform::close_socket(bound);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("；檢索網站位址 " + unreachable + " 來自命令列選項 --site\n"), std::string::npos) << r.out;
+
+  // A bad setting is refused as bad usage, naming where it came from.
+  platform::set_user_setting(platform::kSiteSetting, "ftp://x");
+  r = run({"石墨烯"}, env_);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.err.find("travo-search: 檢索網站位址必須以 http:// 或 https:// 開頭並含主機名稱: ftp://x（來自使用者設定 " +
+                       platform::user_setting_place(platform::kSiteSetting) + "）\n"),
+            std::string::npos)
+      << r.err;
 }
 
 // The proxy from the environment, as a user behind a firm's proxy sets it;
@@ -122,7 +159,10 @@ TEST_F(TravoSearchTest, BadUsageExitsWithTwo) {
   Cli_Result help = run({"--help"}, env_);
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--site"), std::string::npos);
-  EXPECT_EQ(run({"--site", "ftp://x", "石墨烯"}, env_).status, 1);  // reported by the worker
+  Cli_Result bad_site = run({"--site", "ftp://x", "石墨烯"}, env_);
+  EXPECT_EQ(bad_site.status, 2);
+  EXPECT_EQ(bad_site.err,
+            "travo-search: 檢索網站位址必須以 http:// 或 https:// 開頭並含主機名稱: ftp://x（來自命令列選項 --site）\n");
 }
 
 TEST_F(TravoSearchTest, CtrlCStopsTheSearchSavesWhatWasReadAndExitsWith130) {

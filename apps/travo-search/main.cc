@@ -2,20 +2,23 @@
 //
 //   travo-search [--site URL] SEARCH WORDS...
 //
-// The words, joined by single spaces, are the search command. Messages are
-// printed as the desktop front end shows them. Ctrl-C (SIGINT or SIGTERM; the
-// console control events on Windows) stops the search: the rows read so far
-// are saved and the worker says how many. Exit status: 0 when the command
-// completed without a failure, 1 when a failure was reported, 2 on bad
-// usage, 130 after a stop.
-#include <cstdlib>
+// The words, joined by single spaces, are the search command. The site is
+// --site, else TRAVO_SITE, else the user's setting, else the bundled local
+// site (site_option.h). Messages are printed as the desktop front end shows
+// them. Ctrl-C (SIGINT or SIGTERM; the console control events on Windows)
+// stops the search: the rows read so far are saved and the worker says how
+// many. Exit status: 0 when the command completed without a failure, 1 when
+// a failure was reported, 2 on bad usage (a bad site address included), 130
+// after a stop.
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <variant>
 #include <vector>
 
+#include "site_option.h"
 #include "travo/channel/shared_maps.h"
 #include "travo/harrow/receipt.h"
 #include "travo/platform/console.h"
@@ -30,9 +33,9 @@ std::string usage() {
   text += "\n（非 Windows 系統上 ";
   text += travo::platform::kCorvanaFolder;
   text += " 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n\n";
-  text += "選項:\n  --site URL   檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 ";
-  text += travo::harrow::kDefaultSite;
-  text += "）\n  --help       顯示本說明\n\n";
+  text += "選項:\n  --site URL   ";
+  text += travo::app::site_option_help();
+  text += "\n  --help       顯示本說明\n\n";
   text += "按 Ctrl-C 可停止檢索：已讀取的結果仍會寫入檢索列表。\n\n";
   text += "結束代碼: 0 完成且無錯誤，1 檢索過程回報錯誤，2 用法錯誤，130 已停止檢索。\n";
   return text;
@@ -44,8 +47,7 @@ int main(int argc, char** argv_narrow) {
   const travo::platform::Utf8_Console console;
   const std::vector<std::string> argv = travo::platform::utf8_arguments(argc, argv_narrow);
   argc = static_cast<int>(argv.size());
-  std::string site;
-  if (const char* env = std::getenv("TRAVO_SITE"); env && *env) site = env;
+  travo::app::Site_Inputs site_inputs = travo::app::read_site_inputs();
   std::string command;
   bool have_words = false;
   for (int i = 1; i < argc; ++i) {
@@ -54,17 +56,15 @@ int main(int argc, char** argv_narrow) {
       std::cout << usage();
       return 0;
     }
-    if (arg == "--site") {
-      if (i + 1 >= argc) {
-        std::cerr << "travo-search: --site 需要一個位址\n" << usage();
-        return 2;
+    try {
+      size_t at = static_cast<size_t>(i);
+      if (travo::app::take_site_option(argv, at, site_inputs.option)) {
+        i = static_cast<int>(at);
+        continue;
       }
-      site = argv[++i];
-      continue;
-    }
-    if (arg.rfind("--site=", 0) == 0) {
-      site = arg.substr(7);
-      continue;
+    } catch (const std::invalid_argument& e) {
+      std::cerr << "travo-search: " << e.what() << "\n" << usage();
+      return 2;
     }
     if (arg == "--") {
       for (++i; i < argc; ++i) {
@@ -86,7 +86,14 @@ int main(int argc, char** argv_narrow) {
   }
 
   travo::harrow::Receipt_Options options;
-  if (!site.empty()) options.site = site;
+  try {
+    const travo::app::Site site = travo::app::choose_site(site_inputs);
+    options.site = site.address;
+    options.site_where = site.where;
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "travo-search: " << e.what() << "\n";
+    return 2;
+  }
   travo::platform::ensure_product_folders();
 
   auto maps = travo::make_shared_maps();

@@ -1,29 +1,12 @@
 #include "launcher_options.h"
 
-#include <cstdlib>
 #include <stdexcept>
 
 #include "travo/gui/shell.h"
-#include "travo/harrow/spider_travo.h"
+#include "travo/platform/environment.h"
 #include "travo/platform/paths.h"
 
 namespace travo::app {
-namespace {
-
-std::string from_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-bool is_http_address(const std::string& s) {
-  for (const char* scheme : {"http://", "https://"}) {
-    const std::string prefix = scheme;
-    if (s.size() > prefix.size() && s.compare(0, prefix.size(), prefix) == 0) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 std::string usage() {
   std::string text =
@@ -37,9 +20,9 @@ std::string usage() {
   text += " 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
           "\n"
           "選項:\n"
-          "  --site URL           檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 ";
-  text += harrow::kDefaultSite;
-  text += "）\n"
+          "  --site URL           ";
+  text += site_option_help();
+  text += "\n"
           "  --product-host HOST  產品網頁的主機名稱（預設：環境變數 TRAVO_PRODUCT_HOST，否則 ";
   text += gui::kDefaultProductHost;
   text += "）\n"
@@ -51,12 +34,13 @@ std::string usage() {
 }
 
 Launcher_Environment read_environment() {
-  return {from_env("TRAVO_SITE"), from_env("TRAVO_PRODUCT_HOST")};
+  return {read_site_inputs(), platform::environment_variable("TRAVO_PRODUCT_HOST").value_or("")};
 }
 
 Launcher_Options parse_launcher_options(std::span<const std::string> args, const Launcher_Environment& env) {
   Launcher_Options options;
-  options.site = env.site.empty() ? harrow::kDefaultSite : env.site;
+  Site_Inputs site = env.site;
+  site.option.reset();
   options.product_host = env.product_host.empty() ? gui::kDefaultProductHost : env.product_host;
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -78,7 +62,7 @@ Launcher_Options parse_launcher_options(std::span<const std::string> args, const
       options.help = true;
     } else if (arg == "--preview") {
       options.preview = true;
-    } else if (value_of("--site", options.site) || value_of("--product-host", options.product_host)) {
+    } else if (take_site_option(args, i, site.option) || value_of("--product-host", options.product_host)) {
       // taken
     } else if (arg.rfind("-", 0) == 0) {
       throw std::invalid_argument("不認得的選項 " + arg);
@@ -87,9 +71,9 @@ Launcher_Options parse_launcher_options(std::span<const std::string> args, const
     }
   }
 
-  if (!is_http_address(options.site)) {
-    throw std::invalid_argument("檢索網站位址必須以 http:// 或 https:// 開頭: " + options.site);
-  }
+  const Site chosen = choose_site(site);
+  options.site = chosen.address;
+  options.site_where = chosen.where;
   try {
     gui::product_page_url("https", options.product_host);
   } catch (const std::invalid_argument& e) {

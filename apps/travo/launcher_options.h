@@ -2,8 +2,8 @@
 //
 //   travo [--site URL] [--product-host HOST] [--preview] [--help]
 //
-// --site names the patent site's base address (else the environment variable
-// TRAVO_SITE, else the bundled local site's default address).
+// --site names the patent site's base address (else TRAVO_SITE, else the
+// user's setting, else the bundled local site: see site_option.h).
 // --product-host names the web host of the product page opened by the help
 // icon (else TRAVO_PRODUCT_HOST, else the front end's default).
 // --preview shows the window alone, without a worker. Options take their
@@ -14,18 +14,21 @@
 #include <span>
 #include <string>
 
+#include "site_option.h"
+
 namespace travo::app {
 
 struct Launcher_Options {
   std::string site;
+  std::string site_where;  // where it came from, for the worker's messages
   std::string product_host;
   bool preview = false;
   bool help = false;
 };
 
-// Values from the environment; empty when unset.
+// Values from the environment and the user's settings; empty when unset.
 struct Launcher_Environment {
-  std::string site;
+  Site_Inputs site;  // `option` unused: --site comes from the arguments
   std::string product_host;
 };
 Launcher_Environment read_environment();

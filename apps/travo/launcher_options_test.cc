@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,15 +14,28 @@ Launcher_Options parse(std::vector<std::string> args, Launcher_Environment env =
   return parse_launcher_options(args, env);
 }
 
-TEST(LauncherOptions, SiteComesFromTheCommandLineThenTheEnvironmentThenTheDefault) {
+Launcher_Environment env(std::optional<std::string> site, std::string product_host = "",
+                         std::optional<std::string> setting = std::nullopt) {
+  Launcher_Environment e;
+  e.site.environment = std::move(site);
+  e.site.setting = std::move(setting);
+  e.site.setting_place = "S";
+  e.product_host = std::move(product_host);
+  return e;
+}
+
+TEST(LauncherOptions, SiteComesFromTheCommandLineThenTheEnvironmentThenTheSettingThenTheDefault) {
   EXPECT_EQ(parse({}).site, "http://127.0.0.1:8631");
-  EXPECT_EQ(parse({}, {"http://env:1", ""}).site, "http://env:1");
-  EXPECT_EQ(parse({"--site", "http://cli:2"}, {"http://env:1", ""}).site, "http://cli:2");
+  EXPECT_EQ(parse({}, env(std::nullopt, "", "http://setting:4")).site, "http://setting:4");
+  EXPECT_EQ(parse({}, env(std::nullopt, "", "http://setting:4")).site_where, "來自使用者設定 S");
+  EXPECT_EQ(parse({}, env("http://env:1", "", "http://setting:4")).site, "http://env:1");
+  EXPECT_EQ(parse({"--site", "http://cli:2"}, env("http://env:1")).site, "http://cli:2");
+  EXPECT_EQ(parse({"--site", "http://cli:2"}, env("http://env:1")).site_where, "來自命令列選項 --site");
   EXPECT_EQ(parse({"--site=https://cli:3"}).site, "https://cli:3");
 
   EXPECT_EQ(parse({}).product_host, "localhost");
-  EXPECT_EQ(parse({}, {"", "www.example.com"}).product_host, "www.example.com");
-  EXPECT_EQ(parse({"--product-host", "a.example"}, {"", "www.example.com"}).product_host, "a.example");
+  EXPECT_EQ(parse({}, env(std::nullopt, "www.example.com")).product_host, "www.example.com");
+  EXPECT_EQ(parse({"--product-host", "a.example"}, env(std::nullopt, "www.example.com")).product_host, "a.example");
 
   const Launcher_Options preview = parse({"--preview"});
   EXPECT_TRUE(preview.preview);
@@ -42,7 +56,9 @@ TEST(LauncherOptions, BadUsageIsRejectedWithTheOffendingArgument) {
   EXPECT_NE(message({"--verbose"}).find("--verbose"), std::string::npos);
   EXPECT_NE(message({"石墨烯"}).find("石墨烯"), std::string::npos);
   EXPECT_NE(message({"--site", "127.0.0.1:8631"}).find("127.0.0.1:8631"), std::string::npos);
-  EXPECT_NE(message({}, {"ftp://x", ""}).find("ftp://x"), std::string::npos);
+  EXPECT_EQ(message({}, env("ftp://x")),
+            "檢索網站位址必須以 http:// 或 https:// 開頭並含主機名稱: ftp://x（來自環境變數 TRAVO_SITE）");
+  EXPECT_NE(message({}, env(std::nullopt, "", "ftp://y")).find("ftp://y（來自使用者設定 S）"), std::string::npos);
   EXPECT_NE(message({"--product-host", "https://a.example"}).find("--product-host"), std::string::npos);
 }
 
@@ -56,7 +72,7 @@ TEST(LauncherOptions, UsageNamesTheSearchListAndTheDefaults) {
             "（非 Windows 系統上 C:/corvana/ 對應到環境變數 CORVANA_ROOT，預設 $HOME/corvana/）。\n"
             "\n"
             "選項:\n"
-            "  --site URL           檢索網站的基本位址（預設：環境變數 TRAVO_SITE，否則 http://127.0.0.1:8631）\n"
+            "  --site URL           檢索網站的基本位址（預設：環境變數 TRAVO_SITE，其次使用者設定，否則 http://127.0.0.1:8631）\n"
             "  --product-host HOST  產品網頁的主機名稱（預設：環境變數 TRAVO_PRODUCT_HOST，否則 localhost）\n"
             "  --preview            只開啟視窗預覽，不啟動檢索程序\n"
             "  --help               顯示本說明\n"

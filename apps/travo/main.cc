@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
   auto maps = travo::make_shared_maps();
   travo::harrow::Receipt_Options receipt_options;
   receipt_options.site = options.site;
+  receipt_options.site_where = options.site_where;
   std::thread worker([&] {
     try {
       travo::harrow::receipt(maps->Queue_All_variable, maps->Event_All_variable, receipt_options);

@@ -297,6 +297,12 @@ TEST(Launcher, ABadSiteStopsItWithAMessageBoxAndTheUsage) {
   EXPECT_EQ(f.box.rfind("TRAVO專利檢索軟體無法啟動：\n", 0), 0u) << f.box;
   EXPECT_NE(f.box.find("ftp://127.0.0.1:1"), std::string::npos) << f.box;
   EXPECT_NE(f.error.find("--site"), std::string::npos) << "no usage: " << f.error;
+  // The same refusal as travo-search's.
+  std::string error = f.error;
+  std::erase(error, '\r');
+  EXPECT_NE(error.find("travo: 檢索網站位址必須以 http:// 或 https:// 開頭並含主機名稱: ftp://127.0.0.1:1（來自命令列選項 --site）\n"),
+            std::string::npos)
+      << error;
 }
 
 // Qt's offscreen platform has no one to click a modal box away: there the

@@ -54,7 +54,7 @@ class Command_Runner {
 
   // Serves one command; throws the failure that ends it.
   void serve(const Start_Data& start_data) {
-    Spider_TRAVO spider(false, Spider_Config{options_.site, http_options()});
+    Spider_TRAVO spider(false, Spider_Config{options_.site, options_.site_where, http_options()});
     spider.add_keyword(text_form(start_data.at(kCommandKey)));
     const std::filesystem::path target = platform::local_path(options_.output_path);
     int pages = 0;

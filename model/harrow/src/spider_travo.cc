@@ -14,7 +14,7 @@ namespace {
 
 // Runs a request, giving a network failure a message the user can read.
 template <typename F>
-http::Response request(const char* what, F&& f) {
+http::Response request(const char* what, const std::string& site_note, F&& f) {
   try {
     return f();
   } catch (const http::Aborted&) {
@@ -22,7 +22,7 @@ http::Response request(const char* what, F&& f) {
   } catch (const http::Proxy_Error& e) {
     throw std::runtime_error(proxy_failure_message(e, what));  // not the site's failure
   } catch (const http::Error& e) {
-    throw std::runtime_error(std::string("連線檢索網站失敗（") + what + "）：" + e.what());
+    throw std::runtime_error(std::string("連線檢索網站失敗（") + what + "）：" + e.what() + "；" + site_note);
   }
 }
 
@@ -73,10 +73,11 @@ std::string site_origin(const std::string& site) {
 Spider_TRAVO::Spider_TRAVO(bool log_, const Spider_Config& config)
     : log(log_), session(config.http) {
   const std::string origin = site_origin(config.site);
+  site_note_ = "檢索網站位址 " + config.site + (config.site_where.empty() ? "" : " " + config.site_where);
   url = origin + kEntryPath;
   headers = {{"User-Agent", kUserAgent}, {"Referer", url}, {"Origin", origin}};
   if (log) {
-    http::Response r = request("讀取首頁", [&] { return session.get(url, headers); });
+    http::Response r = request("讀取首頁", site_note_, [&] { return session.get(url, headers); });
     html::Document doc = html::Document::parse(r.body);
     diag_line("==== soup.prettify() 部分內容 ====");
     diag_line(html::first_chars(doc.prettify(), kLoggedPageChars));
@@ -100,7 +101,7 @@ void Spider_TRAVO::add_keyword(const std::string& keyword) {
 
 void Spider_TRAVO::run() {
   http::Response first =
-      request("送出檢索", [&] { return session.post_form(url, payload, headers); });
+      request("送出檢索", site_note_, [&] { return session.post_form(url, payload, headers); });
   std::string search_text;
   for (const auto& [k, v] : payload) {
     if (k == kSearchField) search_text = v;
@@ -113,7 +114,7 @@ void Spider_TRAVO::run() {
     return;
   }
   resp_enter =
-      request("送出檢索表單", [&] { return session.post_form(post->target, post->fields, headers); });
+      request("送出檢索表單", site_note_, [&] { return session.post_form(post->target, post->fields, headers); });
 }
 
 void Spider_TRAVO::get_info() {
@@ -141,7 +142,7 @@ void Spider_TRAVO::get_info() {
 
 void Spider_TRAVO::to_patent(int pages, int code) {
   const std::string address = url + "?" + page_query(info_value, pages, code);
-  resp_enter = request("讀取結果頁", [&] { return session.get(address, headers); });
+  resp_enter = request("讀取結果頁", site_note_, [&] { return session.get(address, headers); });
 }
 
 Page_Data Spider_TRAVO::get_data() {

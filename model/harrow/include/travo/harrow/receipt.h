@@ -48,6 +48,8 @@ struct Command_Outcome {
 
 struct Receipt_Options {
   std::string site = kDefaultSite;  // scheme and host (and port)
+  // Where `site` came from and where to change it (Spider_Config::site_where).
+  std::string site_where;
   // Where the search list is written, as the system writes paths (mapped
   // by the platform layer).
   std::string output_path{platform::kSearchListFile};

@@ -23,8 +23,8 @@
 
 namespace travo::harrow {
 
-// The base address used when neither --site nor TRAVO_SITE names one: the
-// bundled local patent site on its default port.
+// The base address used when neither --site, TRAVO_SITE nor the user's
+// setting names one: the bundled local patent site on its default port.
 inline constexpr const char* kDefaultSite = "http://127.0.0.1:8631";
 
 // The fixed path of the site's entry address.
@@ -44,6 +44,12 @@ struct Spider_Config {
   // The site's base address: scheme and host (a port is kept; any path is
   // ignored).
   std::string site = kDefaultSite;
+  // Where `site` came from and where the user changes it, in the words of
+  // the message ("來自環境變數 TRAVO_SITE"). A site that cannot be reached is
+  // reported as
+  //   連線檢索網站失敗（步驟）：原因；檢索網站位址 ADDRESS 來自…
+  // naming the address always and this text when there is one.
+  std::string site_where;
   http::Options http;
 };
 
@@ -72,6 +78,10 @@ class Spider_TRAVO {
   // title: get_info() then reports an unrecognised page.
   bool formless_reply = false;
   std::optional<std::string> formless_reply_title;
+
+ private:
+  // "檢索網站位址 ADDRESS 來自…", the tail of a network failure's message.
+  std::string site_note_;
 };
 
 // The second post of a search, as read off the reply to the first one.
