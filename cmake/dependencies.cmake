@@ -8,6 +8,8 @@ find_package(Threads REQUIRED)
 # GLOBAL: the imported targets are used in sibling folders.
 pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET GLOBAL libxml-2.0)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
+# zlib directly too: the docx layer deflates the XML it writes itself.
+find_package(ZLIB REQUIRED GLOBAL)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
 pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET GLOBAL xlsxwriter)
 # Debian builds cpp-httplib as a shared library with TLS and compression;

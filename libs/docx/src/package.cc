@@ -16,6 +16,7 @@
 #include "travo/platform/atomic_file.h"
 #include "travo/platform/utf8.h"
 #include "travo/text/ascii.h"
+#include "deflated_part.h"
 #include "xml_util.h"
 
 namespace travo::docx {
@@ -24,6 +25,8 @@ namespace {
 using detail::chars;
 using detail::xchars;
 
+// zlib's usual balance; libzip's own default is the slow level 9.
+constexpr int kDeflateLevel = 6;
 constexpr char kContentTypesPart[] = "[Content_Types].xml";
 constexpr char kRelsContentType[] = "application/vnd.openxmlformats-package.relationships+xml";
 
@@ -442,19 +445,19 @@ std::string Package::to_bytes() const {
     zip_source_free(buffer);
     throw Error(msg);
   };
-  std::deque<std::string> serialised;  // must outlive zip_close
+  std::deque<detail::Deflated_Part> serialised;  // must outlive zip_close
   for (const Part& p : impl_->parts) {
     zip_source_t* s = nullptr;
     zip_int32_t method = ZIP_CM_DEFLATE;
     if (p.dom && p.modified) {
       try {
-        serialised.push_back(detail::serialize_xml(p.dom));
+        serialised.push_back(detail::deflate_xml(p.dom, kDeflateLevel));
       } catch (...) {
         zip_discard(out);
         zip_source_free(buffer);
         throw;
       }
-      s = zip_source_buffer(out, serialised.back().data(), serialised.back().size(), 0);
+      s = detail::deflated_source(out, serialised.back());
     } else if (p.source_index &&
                (p.source_method == ZIP_CM_STORE || p.source_method == ZIP_CM_DEFLATE)) {
       // Untouched: copy the compressed bytes as they are.
@@ -474,9 +477,8 @@ std::string Package::to_bytes() const {
       zip_source_free(s);
       fail("cannot write part '" + p.name + "'");
     }
-    // Level 6, zlib's usual balance; libzip's own default is the slow level 9.
     if (zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), method,
-                                 method == ZIP_CM_DEFLATE ? 6 : 0) != 0)
+                                 method == ZIP_CM_DEFLATE ? kDeflateLevel : 0) != 0)
       fail("cannot write part '" + p.name + "'");
   }
   if (zip_close(out) != 0) fail("cannot write the archive");

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <libxml/tree.h>
 #include <zip.h>
 
 #include "context.h"  // detail::Access, to parse one part on its own
@@ -133,6 +134,48 @@ TEST(PackageTest, EditsXmlPartsThroughRelationshipsAndContentTypes) {
   EXPECT_EQ(again.relationships("word/styles.xml").size(), 1u);
   EXPECT_EQ(again.content_type("word/media/a.xyz"), "image/xyz");
   EXPECT_EQ(again.content_type("word/media/odd.png"), "image/odd");
+}
+
+// A modified part is deflated while it is serialised; what libzip reads
+// back, with its own CRC check, must be exactly the serialised XML, also
+// for a part spanning many of the writer's chunks.
+TEST(PackageTest, LargeModifiedPartIsDeflatedWithTheRightSizeAndCrc) {
+  Package pkg = Package::open(testdata("plain.docx"));
+  xmlDocPtr dom = detail::Access::xml_part(pkg, "word/document.xml");
+  xmlNodePtr body = xmlDocGetRootElement(dom)->children;
+  while (body && body->type != XML_ELEMENT_NODE) body = body->next;
+  ASSERT_NE(body, nullptr);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text = "第 " + std::to_string(i) + " 段 paragraph & <text> " +
+                             std::string(static_cast<size_t>(i % 97), 'x');
+    xmlNodePtr p = xmlNewChild(body, body->ns, BAD_CAST "p", nullptr);
+    xmlNodePtr r = xmlNewChild(p, body->ns, BAD_CAST "r", nullptr);
+    xmlNewTextChild(r, body->ns, BAD_CAST "t", BAD_CAST text.c_str());
+  }
+  pkg.mark_modified("word/document.xml");
+  const std::string expected = pkg.part_data("word/document.xml");
+  ASSERT_GT(expected.size(), 2u << 20);
+
+  const std::string bytes = pkg.to_bytes();
+  zip_error_t err;
+  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
+  zip_t* za = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &err);
+  ASSERT_NE(za, nullptr);
+  zip_stat_t st;
+  ASSERT_EQ(zip_stat(za, "word/document.xml", 0, &st), 0);
+  EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+  EXPECT_EQ(st.size, expected.size());
+  EXPECT_LT(st.comp_size, st.size / 4);
+  zip_file_t* f = zip_fopen(za, "word/document.xml", 0);
+  ASSERT_NE(f, nullptr);
+  std::string read(expected.size() + 1, '\0');
+  const zip_int64_t got = zip_fread(f, read.data(), read.size());  // fails on a bad CRC
+  EXPECT_EQ(got, static_cast<zip_int64_t>(expected.size()));
+  read.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  EXPECT_TRUE(read == expected);
+  zip_fclose(f);
+  zip_discard(za);
+  EXPECT_EQ(Package::from_bytes(bytes).part_data("word/document.xml"), expected);
 }
 
 TEST(PackageTest, RejectsBadArchivesWithClearErrors) {

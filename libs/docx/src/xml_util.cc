@@ -165,14 +165,19 @@ xmlDocPtr parse_xml(std::string_view bytes, std::string_view what) {
 
 namespace {
 
-int append_to_string(void* context, const char* buffer, int len) {
-  static_cast<std::string*>(context)->append(buffer, static_cast<size_t>(len));
-  return len;
+struct Save_Sink {
+  const std::function<bool(std::string_view)>* sink;
+};
+
+int write_to_sink(void* context, const char* buffer, int len) {
+  const auto& sink = *static_cast<Save_Sink*>(context)->sink;
+  // No exception may cross libxml2's C frames: the sink reports by value.
+  return sink(std::string_view(buffer, static_cast<size_t>(len))) ? len : -1;
 }
 
 }  // namespace
 
-std::string serialize_xml(xmlDocPtr doc) {
+bool serialize_xml(xmlDocPtr doc, const std::function<bool(std::string_view)>& sink) {
   // Declaring UTF-8 on the document (rather than asking the writer for an
   // encoding) takes libxml2's direct path: no encoder, characters as they are.
   if (!doc->encoding || !xmlStrEqual(doc->encoding, xchars("UTF-8"))) {
@@ -180,12 +185,21 @@ std::string serialize_xml(xmlDocPtr doc) {
     doc->encoding = xmlStrdup(xchars("UTF-8"));
   }
   Quiet_Libxml quiet;
-  std::string out;
-  xmlSaveCtxtPtr save = xmlSaveToIO(append_to_string, nullptr, &out, nullptr, 0);
-  if (!save) throw Error("could not serialise an XML part");
+  Save_Sink context{&sink};
+  xmlSaveCtxtPtr save = xmlSaveToIO(write_to_sink, nullptr, &context, nullptr, 0);
+  if (!save) return false;
   long written = xmlSaveDoc(save, doc);
-  xmlSaveClose(save);
-  if (written < 0) throw Error("could not serialise an XML part");
+  // Closing flushes the last chunk, which can fail too.
+  return xmlSaveClose(save) >= 0 && written >= 0;
+}
+
+std::string serialize_xml(xmlDocPtr doc) {
+  std::string out;
+  if (!serialize_xml(doc, [&out](std::string_view chunk) {
+        out.append(chunk);
+        return true;
+      }))
+    throw Error("could not serialise an XML part");
   return out;
 }
 

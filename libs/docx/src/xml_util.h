@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,10 @@ namespace travo::docx::detail {
 xmlDocPtr parse_xml(std::string_view bytes, std::string_view what);
 // The whole document with an XML declaration, UTF-8.
 std::string serialize_xml(xmlDocPtr doc);
+// The same, handed to `sink` in chunks of a few kilobytes as it is written,
+// so that a large part is never whole in memory. The sink returns false to
+// stop; returns false when it did or libxml2 failed.
+bool serialize_xml(xmlDocPtr doc, const std::function<bool(std::string_view)>& sink);
 
 inline const char* chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 inline const xmlChar* xchars(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
