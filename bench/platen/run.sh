@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Prints pdf_cold_s and pdf_warm_s for a 10-page report.
+# Prints pdf_cold_s and pdf_warm_s for a 10-page report, and beside them
+# pdf_office_floor_s, LibreOffice's own load + export + close of the same
+# report driven directly (office_floor.py), and pdf_warm_vs_floor_x.
 #   bench/platen/run.sh BUILD_DIR
 set -euo pipefail
 BUILD=${1:?usage: bench/platen/run.sh BUILD_DIR}
@@ -25,4 +27,7 @@ for page in range(1, 11):
 d.save(sys.argv[1])
 PY
 
-"$BUILD/bin/platen_bench" "$tmp/report.docx" "$tmp"
+"$BUILD/bin/platen_bench" "$tmp/report.docx" "$tmp" | tee "$tmp/platen"
+floor=$(/usr/bin/python3 "$(dirname "$0")/office_floor.py" "$tmp/report.docx")
+echo "pdf_office_floor_s: $floor"
+awk -F': ' -v f="$floor" '$1 == "pdf_warm_s" {printf "pdf_warm_vs_floor_x: %.2f\n", $2 / f}' "$tmp/platen"

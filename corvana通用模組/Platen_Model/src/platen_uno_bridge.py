@@ -239,20 +239,26 @@ def main():
             raise job.error
         return job.result
 
+    def close(document):
+        try:
+            document.close(True)
+        except Exception:
+            pass
+
+    # The stored PDF is complete when storeToURL returns, so the reply goes
+    # out then and the document is closed after it (a tenth of a warm
+    # conversion). The next request is read only once the close is done.
+    loaded = []
+
     def convert(source, target):
         document = desktop.loadComponentFromURL(source, "_blank", 0, load_props)
         if document is None:
             return "error LibreOffice could not open the document"
-        try:
-            if not document.supportsService("com.sun.star.text.TextDocument"):
-                return "error the file is not a text document"
-            document.storeToURL(target, store_props)
-            return "ok"
-        finally:
-            try:
-                document.close(True)
-            except Exception:
-                pass
+        loaded.append(document)
+        if not document.supportsService("com.sun.star.text.TextDocument"):
+            return "error the file is not a text document"
+        document.storeToURL(target, store_props)
+        return "ok"
 
     while True:
         line = channel.line()
@@ -276,6 +282,14 @@ def main():
             channel.send(reply)
         except OSError:  # the converter went away mid-request
             abandon(office_pgid, private_dir, desktop)
+        if reply.startswith("lost"):
+            loaded.clear()  # nothing left to close
+        while loaded:
+            document = loaded.pop()
+            try:
+                on_main_thread(lambda: close(document))
+            except Exception:
+                pass
         if reply == "bye":
             os._exit(0)
 
