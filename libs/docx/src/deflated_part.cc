@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "travo/docx/error.h"
 #include "xml_util.h"
@@ -43,13 +44,14 @@ class Deflater {
         const int flush = finish && chunk.empty() ? Z_FINISH : Z_NO_FLUSH;
         int rc;
         do {
-          const size_t used = part_.compressed.size();
-          part_.compressed.resize(used + kOutChunk);
-          z_.next_out = reinterpret_cast<Bytef*>(part_.compressed.data() + used);
-          z_.avail_out = static_cast<uInt>(kOutChunk);
+          // Into a scratch buffer: growing the string for each of libxml2's
+          // few-kilobyte chunks would zero-fill far more than zlib writes.
+          z_.next_out = out_.data();
+          z_.avail_out = static_cast<uInt>(out_.size());
           rc = deflate(&z_, flush);
-          part_.compressed.resize(used + kOutChunk - z_.avail_out);
           if (rc == Z_STREAM_ERROR) return false;
+          part_.compressed.append(reinterpret_cast<const char*>(out_.data()),
+                                  out_.size() - z_.avail_out);
         } while (z_.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
       } while (!chunk.empty());
       return true;
@@ -65,6 +67,7 @@ class Deflater {
 
  private:
   z_stream z_{};
+  std::vector<Bytef> out_ = std::vector<Bytef>(kOutChunk);
   Deflated_Part part_;
 };
 
