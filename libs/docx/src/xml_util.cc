@@ -11,14 +11,10 @@
 #include <mutex>
 
 #include "travo/docx/error.h"
+#include "travo/libxml/init.h"
 
 namespace travo::docx::detail {
 namespace {
-
-void init_libxml() {
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-}
 
 // A DTD is where entity expansion attacks live, and no Office part carries
 // one, so it is refused before libxml2 sees it. (UTF-16 input escapes this
@@ -126,7 +122,7 @@ const std::span<const char* const> kTrOrder(kTr);
 const std::span<const char* const> kTblOrder(kTbl);
 
 xmlDocPtr parse_xml(std::string_view bytes, std::string_view what) {
-  init_libxml();
+  libxml::init();
   if (bytes.size() > static_cast<size_t>(INT_MAX))
     throw Error(std::string(what) + " is too large to parse");
   if (has_doctype(bytes))

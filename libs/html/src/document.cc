@@ -9,6 +9,7 @@
 #include <new>
 
 #include "dom.h"
+#include "travo/libxml/init.h"
 #include "selector.h"
 
 namespace travo::html {
@@ -16,11 +17,6 @@ namespace travo::html {
 using detail::as_node;
 
 namespace {
-
-void init_libxml() {
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-}
 
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                               HTML_PARSE_NONET | HTML_PARSE_COMPACT |
@@ -150,7 +146,7 @@ Document& Document::operator=(Document&&) noexcept = default;
 Document::~Document() = default;
 
 Document Document::parse(std::string_view html) {
-  init_libxml();
+  libxml::init();
   Document d;
   d.impl_ = std::make_unique<Impl>();
   // htmlReadMemory takes an int size; no real page comes near 2 GiB.
