@@ -9,6 +9,8 @@
 #   execute_set_mem_x_0_5mb             peak memory added over the XML size (1x)
 #   execute_set_mem_x                   the same on 10 MB of XML (20x)
 #   tree_{libxml2,pugixml}_mem_x        the parsed tree alone on that XML
+#   tree_filled_{libxml2,pugixml}_mem_x the tree of the filled document, over
+#                                       the template's XML (what a save holds)
 # QUIRE_BENCH_GROWTH=0 leaves the 10x and 100x runs out.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,6 +58,19 @@ echo "execute_set_mem_x: $(field execute_set_mem_x "$tmp/quire20")"
 # pugixml, a compact tree (tree_bench is built where pugixml is installed).
 if [ -x "$build/bin/tree_bench" ]; then
   "$build/bin/tree_bench" "$tmp/t20.docx" | grep -E '^tree_(libxml2|pugixml)_(mem_x|parse_ms):'
+fi
+# The same trees holding the filled document, over the template's XML: the
+# fill adds run and paragraph properties, so the tree a save must walk is
+# larger than the one that was opened.
+if [ -x "$build/bin/tree_bench" ]; then
+  "$build/bin/tree_bench" "$tmp/quire20.docx" > "$tmp/tree_filled"
+  template_mb=$(field execute_set_doc_xml_mb "$tmp/quire20")
+  echo "# filled document: $(field tree_doc_xml_mb "$tmp/tree_filled") MB of XML"
+  for t in libxml2 pugixml; do
+    awk -v f="$(field tree_doc_xml_mb "$tmp/tree_filled")" -v m="$template_mb" \
+        -v x="$(field "tree_${t}_mem_x" "$tmp/tree_filled")" -v t="$t" \
+        'BEGIN {printf "tree_filled_%s_mem_x: %.1f\n", t, x * f / m}'
+  done
 fi
 rm -f "$tmp/t20.docx" "$tmp/quire20.docx"
 
