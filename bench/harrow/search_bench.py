@@ -1,7 +1,8 @@
 """Searches against the local site: a 200-page search (wall time, client CPU
 and peak memory of travo-search, and the Python peer doing the same search)
 and a search of about 20 pages on a smaller corpus, so that the CPU per page
-of the two can be compared (the growth of the search with its length)."""
+of the two can be compared (the growth of the search with its length), also
+beyond the CPU of a one-page search (the part that does not grow)."""
 import os
 import re
 import resource
@@ -67,6 +68,16 @@ try:
 finally:
     stop_site(small)
 
+# A search of one page: starting the process, the session, the first page
+# and the workbook, the part of a search that does not grow with its pages.
+one, one_base = start_site("--patents", "12")
+try:
+    (_, startup_cpu, one_pages, _), _ = measure(one_base, rounds=7)
+finally:
+    stop_site(one)
+if one_pages != 1:
+    sys.exit("expected 1 page from the one-page corpus, got %d" % one_pages)
+
 per_page = cpu * 1000 / pages
 small_per_page = small_cpu * 1000 / small_pages
 print("search_200pages_s: %.3f" % wall)
@@ -79,3 +90,10 @@ if peer_pages != 200:
 print("search_small_pages: %d" % small_pages)
 print("search_cpu_per_page_ms_small: %.3f" % small_per_page)
 print("search_per_page_small_vs_200_x: %.2f" % (small_per_page / per_page))
+# Per page beyond a one-page search: how the cost grows with the list.
+print("search_one_page_cpu_ms: %.1f" % (startup_cpu * 1000))
+marginal = (cpu - startup_cpu) * 1000 / (pages - 1)
+small_marginal = (small_cpu - startup_cpu) * 1000 / (small_pages - 1)
+print("search_added_cpu_per_page_ms: %.3f" % marginal)
+print("search_added_cpu_per_page_ms_small: %.3f" % small_marginal)
+print("search_added_per_page_small_vs_200_x: %.2f" % (small_marginal / marginal))
