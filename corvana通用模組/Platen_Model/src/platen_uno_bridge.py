@@ -239,26 +239,29 @@ def main():
             raise job.error
         return job.result
 
-    def close(document):
-        try:
-            document.close(True)
-        except Exception:
-            pass
-
-    # The stored PDF is complete when storeToURL returns, so the reply goes
-    # out then and the document is closed after it (a tenth of a warm
-    # conversion). The next request is read only once the close is done.
-    loaded = []
+    SENT, GONE = object(), object()  # convert() answered itself / could not
 
     def convert(source, target):
         document = desktop.loadComponentFromURL(source, "_blank", 0, load_props)
         if document is None:
             return "error LibreOffice could not open the document"
-        loaded.append(document)
-        if not document.supportsService("com.sun.star.text.TextDocument"):
-            return "error the file is not a text document"
-        document.storeToURL(target, store_props)
-        return "ok"
+        try:
+            if not document.supportsService("com.sun.star.text.TextDocument"):
+                return "error the file is not a text document"
+            document.storeToURL(target, store_props)
+            # The PDF is complete once storeToURL returns: answer now, so the
+            # converter need not wait for the close (a tenth of a warm
+            # conversion), which stays within this same event (see above).
+            try:
+                channel.send("ok")
+            except OSError:
+                return GONE
+            return SENT
+        finally:
+            try:
+                document.close(True)
+            except Exception:
+                pass
 
     while True:
         line = channel.line()
@@ -278,18 +281,14 @@ def main():
             reply = "bye"
         else:
             reply = "error unknown request"
+        if reply is SENT:
+            continue
         try:
+            if reply is GONE:
+                raise OSError
             channel.send(reply)
         except OSError:  # the converter went away mid-request
             abandon(office_pgid, private_dir, desktop)
-        if reply.startswith("lost"):
-            loaded.clear()  # nothing left to close
-        while loaded:
-            document = loaded.pop()
-            try:
-                on_main_thread(lambda: close(document))
-            except Exception:
-                pass
         if reply == "bye":
             os._exit(0)
 
