@@ -239,7 +239,7 @@ def main():
             raise job.error
         return job.result
 
-    SENT, GONE = object(), object()  # convert() answered itself / could not
+    SENT = object()  # convert() has answered the converter itself
 
     def convert(source, target):
         document = desktop.loadComponentFromURL(source, "_blank", 0, load_props)
@@ -252,10 +252,9 @@ def main():
             # The PDF is complete once storeToURL returns: answer now, so the
             # converter need not wait for the close (a tenth of a warm
             # conversion), which stays within this same event (see above).
-            try:
-                channel.send("ok")
-            except OSError:
-                return GONE
+            # Should the converter be gone, the error's reply fails to send
+            # as well, and the helper cleans up below.
+            channel.send("ok")
             return SENT
         finally:
             try:
@@ -284,8 +283,6 @@ def main():
         if reply is SENT:
             continue
         try:
-            if reply is GONE:
-                raise OSError
             channel.send(reply)
         except OSError:  # the converter went away mid-request
             abandon(office_pgid, private_dir, desktop)

@@ -8,7 +8,6 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
-#include <mutex>
 
 #include "travo/docx/error.h"
 #include "travo/libxml/init.h"

@@ -5,7 +5,6 @@
 #include <libxml/parser.h>
 
 #include <climits>
-#include <mutex>
 #include <new>
 
 #include "dom.h"
